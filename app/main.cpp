@@ -1,0 +1,8 @@
+#include <windows.h>
+
+#include "app/main_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
+{
+    return RunInstallerApp(instance, showCommand);
+}

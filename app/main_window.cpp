@@ -1,0 +1,206 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+
+#include <thread>
+
+#include "app/paint.h"
+#include "app/png_resource.h"
+#include "app/progress.h"
+#include "install/install_worker.h"
+#include "registry/product_registration.h"
+#include "res/resource_ids.h"
+
+HINSTANCE AppInstance = nullptr;
+HWND MainWindow = nullptr;
+ULONG_PTR GdiplusToken = 0;
+HBITMAP BackgroundBitmap = nullptr;
+GpBitmapPtr TrackImage;
+GpBitmapPtr FillImage;
+
+namespace {
+
+const wchar_t WindowClassName[] = L"TolvinInstaller";
+const wchar_t WindowTitle[] = L"Tolvin Installer";
+const int WindowWidth = 560;
+const int WindowHeight = 310;
+
+const wchar_t BackgroundMissingText[] = L"\u80cc\u666f\u56fe\u52a0\u8f7d\u5931\u8d25\uff01";  // 背景图加载失败！
+const wchar_t BackgroundMissingCaption[] = L"\u9519\u8bef";                                    // 错误
+
+HBITMAP LoadBackgroundBitmap()
+{
+    return static_cast<HBITMAP>(
+        LoadImageW(AppInstance, MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+}
+
+bool StartDetachedWorker(HWND hwnd)
+{
+    try {
+        std::thread(RunInstallWorker, hwnd).detach();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void OnCreate(HWND hwnd)
+{
+    Gdiplus::GdiplusStartupInput input;  // version 1, no debug hook, GDI+'s own background thread
+    if (Gdiplus::GdiplusStartup(&GdiplusToken, &input, nullptr) != Gdiplus::Ok)
+        GdiplusToken = 0;
+
+    // The entry already loaded this bitmap; the fresh handle replaces it, so the
+    // first one is released rather than leaked.
+    HBITMAP background = LoadBackgroundBitmap();
+    if (BackgroundBitmap)
+        DeleteObject(BackgroundBitmap);
+    BackgroundBitmap = background;
+    if (!BackgroundBitmap)
+        MessageBoxW(hwnd, BackgroundMissingText, BackgroundMissingCaption, MB_ICONERROR);
+
+    TrackImage = LoadPngResource(IDP_TRACK, L"PNG");
+    FillImage = LoadPngResource(IDP_FILL, L"PNG");
+
+    bool workerStarted = StartWorker(hwnd);
+    RegisterProduct();
+    if (!workerStarted) {
+        // Placeholder until the failure notice is wired in: without a worker
+        // nothing will ever finish, so close rather than leave a splash that waits forever.
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    }
+}
+
+void OnPaint(HWND hwnd)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+
+    std::uint64_t received = DownloadProgress.receivedBytes.load(std::memory_order_relaxed);
+    std::uint64_t total = DownloadProgress.totalBytes.load(std::memory_order_relaxed);
+    double speed = DownloadProgress.bytesPerSecond.load(std::memory_order_relaxed);
+    SplashProgress progress;
+    progress.ratio = ProgressRatio(received, total);
+    progress.percentText = PercentText(progress.ratio);
+    progress.speedText = SpeedText(speed);
+
+    SplashPictures pictures{BackgroundBitmap, TrackImage.get(), FillImage.get()};
+    PaintSplash(dc, client, ps.rcPaint, pictures, progress);
+    EndPaint(hwnd, &ps);
+}
+
+void OnDestroy()
+{
+    if (BackgroundBitmap) {
+        DeleteObject(BackgroundBitmap);
+        BackgroundBitmap = nullptr;
+    }
+    TrackImage.reset();
+    FillImage.reset();
+    // Only after every GDI+ object is gone.
+    if (GdiplusToken != 0) {
+        Gdiplus::GdiplusShutdown(GdiplusToken);
+        GdiplusToken = 0;
+    }
+    PostQuitMessage(0);
+}
+
+}  // namespace
+
+WorkerStarter StartWorker = StartDetachedWorker;
+
+bool IsCloseGlyphHit(int clientRight, LPARAM lParam)
+{
+    unsigned x = LOWORD(lParam);
+    unsigned y = HIWORD(static_cast<DWORD>(lParam));
+    int ix = static_cast<int>(x);
+    return clientRight - 36 <= ix && ix <= clientRight - 8 && static_cast<WORD>(y - 12) <= 28;
+}
+
+POINT CenteredOrigin(int screenWidth, int screenHeight, int width, int height)
+{
+    POINT origin;
+    origin.x = (screenWidth - width) / 2;
+    origin.y = (screenHeight - height) / 2;
+    return origin;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(hwnd);
+        return 0;
+    case WM_PAINT:
+        OnPaint(hwnd);
+        return 0;
+    case WM_LBUTTONUP: {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        if (IsCloseGlyphHit(client.right, lParam))
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+int RunInstallerApp(HINSTANCE instance, int showCommand)
+{
+    AppInstance = instance;
+
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+
+    BackgroundBitmap = LoadBackgroundBitmap();
+    if (!BackgroundBitmap)
+        MessageBoxW(nullptr, BackgroundMissingText, BackgroundMissingCaption, MB_ICONERROR);
+
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP_ICON));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = WindowClassName;
+
+    // Without a class or a window the message loop would wait forever for a
+    // quit message nobody can send.
+    if (!RegisterClassW(&windowClass)) {
+        if (BackgroundBitmap) {
+            DeleteObject(BackgroundBitmap);
+            BackgroundBitmap = nullptr;
+        }
+        return 0;
+    }
+    MainWindow = CreateWindowExW(0, WindowClassName, WindowTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 WindowWidth, WindowHeight, nullptr, nullptr, instance, nullptr);
+    if (!MainWindow) {
+        if (BackgroundBitmap) {
+            DeleteObject(BackgroundBitmap);
+            BackgroundBitmap = nullptr;
+        }
+        return 0;
+    }
+
+    RECT frame;
+    GetWindowRect(MainWindow, &frame);
+    POINT origin = CenteredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                  frame.right - frame.left, frame.bottom - frame.top);
+    SetWindowPos(MainWindow, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+    ShowWindow(MainWindow, showCommand);
+    UpdateWindow(MainWindow);
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}

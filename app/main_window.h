@@ -1,0 +1,29 @@
+#pragma once
+#include <windows.h>
+
+#include "app/gdiplus_flat.h"
+
+// Process-wide state of the splash, owned by the UI thread.
+extern HINSTANCE AppInstance;
+extern HWND MainWindow;
+extern ULONG_PTR GdiplusToken;
+extern HBITMAP BackgroundBitmap;
+extern GpBitmapPtr TrackImage;
+extern GpBitmapPtr FillImage;
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// True when a button release at lParam's client point lies on the close glyph
+// of a client area whose right edge is clientRight.
+bool IsCloseGlyphHit(int clientRight, LPARAM lParam);
+
+// Top-left corner that centres a w x h window on a screen (may be negative).
+POINT CenteredOrigin(int screenWidth, int screenHeight, int width, int height);
+
+// Starts RunInstallWorker(hwnd) on a detached thread; false when no thread
+// could be started. Replaceable so tests can exercise that failure.
+using WorkerStarter = bool (*)(HWND hwnd);
+extern WorkerStarter StartWorker;
+
+// Runs the whole program: class, window, message loop. Returns the exit code.
+int RunInstallerApp(HINSTANCE instance, int showCommand);

@@ -1,0 +1,14 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+extern const wchar_t DownloadFailedMessage[];
+extern const wchar_t LaunchFailedMessage[];
+
+// Opens downloadPage (when given) in the browser, then asks the user whether to
+// contact support; OK opens the support site.
+void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage);
+
+// The box text: message, blank line, page sentence (only with a page), button hint.
+std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage);

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds the test configuration and runs every test
+# under Wine on a private virtual display. Extra arguments go to ctest
+# (for example: -R net_tests). For work on one module:
+#   TOLVIN_BUILD_DIR=build/mine TOLVIN_BUILD_TARGETS="net_tests" tools/test.sh -R net
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+tools/setup.sh
+build=$(realpath -m "${TOLVIN_BUILD_DIR:-$root/build/test}")
+cmake --preset test -B "$build" >/dev/null
+if [ -n "${TOLVIN_BUILD_TARGETS:-}" ]; then
+    # shellcheck disable=SC2086
+    cmake --build "$build" -j2 --target $TOLVIN_BUILD_TARGETS
+else
+    cmake --build "$build" -j2
+fi
+# shellcheck source=tools/xvfb.sh
+. tools/xvfb.sh
+start_private_display
+status=0
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 900 "$@" || status=$?
+# Leave no Wine processes of this prefix behind.
+WINEPREFIX=$build/wineprefix wineserver -k 2>/dev/null || true
+exit $status
