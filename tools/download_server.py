@@ -1,0 +1,448 @@
+#!/usr/bin/python3
+"""Local HTTPS download server for installer tests and the demo (127.0.0.1 only).
+
+Usage:
+  download_server.py --cert-dir DIR [--port N] [--untrusted-port N]
+                     [--setup-file PATH|-] [--log PATH] [--port-file PATH]
+                     [--rate BYTES_PER_SECOND] [--watch-pid PID]
+
+  --cert-dir DIR       certificates made by tools/make-test-ca.sh
+  --port N             main listener (server.pem); 0 picks a free port (default)
+  --untrusted-port N   second listener with untrusted-server.pem; 0 = free port;
+                       left out = no second listener
+  --setup-file PATH    served on the channel paths; "-" or left out serves a
+                       small placeholder text
+  --log PATH           appends "<request line>\\t<User-Agent or ->" per request
+  --port-file PATH     once listening, holds "<port> <untrusted port or 0>"
+  --rate BPS           throttles the channel paths to BPS bytes per second
+  --watch-pid PID      exits when process PID is gone (wrappers killed with
+                       SIGKILL would otherwise leave the server behind)
+
+Routes (GET; HEAD answers the same without a body). Every response closes the
+connection. Paths are matched without their query string.
+  /tolvin/win7 /tolvin/release /tolvin/ebwebview
+                       200, the setup file (application/octet-stream)
+  /bytes/N             200, N bytes where byte i = (i * 7 + 3) & 0xFF.
+                       Query, combinable: nolength=1 (no Content-Length, the
+                       body ends when the connection closes), cut=M (announces
+                       N, sends M, then drops the connection without a TLS
+                       close_notify), rate=BPS (throttle)
+  /status/CODE         CODE with a short text body (none for 1xx, 204, 304);
+                       never a Location header
+  /redirect?status=CODE&to=URLENCODED
+                       CODE (default 302), Location = the percent-decoded bytes
+                       of "to" ("+" stays "+"); no "to" = no Location header
+  /hop/K/REST          K > 0: 302 to https://127.0.0.1:<this port>/hop/K-1/REST
+                       (query kept); K = 0: answers /REST
+  /long-location       302 to https://127.0.0.1:<port>/aaa... of 3000 characters
+                       (?length=L for another total length)
+  /stall?seconds=S     reads the request, sends nothing for S seconds
+                       (default 40, or until the client hangs up), then closes
+  /empty               200 with Content-Length 0
+  anything else        404
+"""
+
+import argparse
+import email.utils
+import http
+import http.server
+import os
+import re
+import select
+import signal
+import ssl
+import sys
+import threading
+import time
+import urllib.parse
+
+BLOCK = 64 * 1024
+# The pattern repeats every 256 bytes, so one block (plus a period, to start at
+# any offset) covers bodies of any length without holding them in memory.
+PATTERN = bytes((i * 7 + 3) & 0xFF for i in range(BLOCK + 256))
+CHANNEL_PATHS = ("/tolvin/win7", "/tolvin/release", "/tolvin/ebwebview")
+PLACEHOLDER_SETUP = b"Tolvin test setup placeholder\r\n"
+HANDSHAKE_TIMEOUT = 30
+# Generous, so a test that pauses reading is not cut off by the server.
+IO_TIMEOUT = 120
+# How long a finished connection waits for the client's close_notify.
+CLOSE_TIMEOUT = 2
+# Errors of clients that hang up or fail the handshake; they are expected in
+# tests and must not print tracebacks.
+CLIENT_ERRORS = (OSError,)
+
+
+class RequestLog:
+    """Appends one line per request; shared by all handler threads."""
+
+    def __init__(self, path):
+        self.lock = threading.Lock()
+        # latin-1 gives back the bytes the client sent, whatever they were.
+        self.file = open(path, "a", encoding="latin-1", errors="replace") if path else None
+
+    def write(self, request_line, user_agent):
+        if self.file is None:
+            return
+        line = "%s\t%s\n" % (request_line, user_agent if user_agent is not None else "-")
+        with self.lock:
+            self.file.write(line)
+            self.file.flush()
+
+
+class BadRequest(Exception):
+    pass
+
+
+def ParseQuery(query):
+    """Name -> still percent-encoded value; the last one wins."""
+    fields = {}
+    for part in query.split("&"):
+        if part:
+            name, _, value = part.partition("=")
+            fields[urllib.parse.unquote(name)] = value
+    return fields
+
+
+def QueryInt(fields, name, default, minimum=0):
+    if name not in fields:
+        return default
+    try:
+        value = int(urllib.parse.unquote(fields[name]))
+    except ValueError:
+        raise BadRequest("%s must be a whole number" % name)
+    if value < minimum:
+        raise BadRequest("%s must be at least %d" % (name, minimum))
+    return value
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "TolvinTestServer/1.0"
+    sys_version = ""
+    timeout = IO_TIMEOUT
+    disable_nagle_algorithm = True
+
+    def setup(self):
+        super().setup()
+        self.head_only = False
+        # Set when the connection must end without a TLS close_notify.
+        self.abrupt = False
+
+    def handle(self):
+        # One request per connection keeps framing trivial for the tests.
+        self.close_connection = True
+        try:
+            self.handle_one_request()
+        except CLIENT_ERRORS:
+            self.abrupt = True
+
+    def log_message(self, format, *args):
+        pass
+
+    def parse_request(self):
+        ok = super().parse_request()
+        headers = getattr(self, "headers", None)
+        self.server.request_log.write(
+            self.requestline, headers.get("User-Agent") if ok and headers is not None else None)
+        return ok
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        try:
+            self.Route(url.path, url.query)
+        except BadRequest as e:
+            self.SendSimple(400, ("%s\n" % e).encode())
+
+    def do_HEAD(self):
+        self.head_only = True
+        self.do_GET()
+
+    # --- responses ---------------------------------------------------------
+
+    def SendHead(self, code, headers):
+        """Status line and headers as raw bytes, so any Location can be sent."""
+        try:
+            reason = http.HTTPStatus(code).phrase
+        except ValueError:
+            reason = "Unknown"
+        lines = [b"HTTP/1.1 %d %s\r\n" % (code, reason.encode("latin-1")),
+                 b"Server: " + self.server_version.encode() + b"\r\n",
+                 b"Date: " + email.utils.formatdate(usegmt=True).encode() + b"\r\n"]
+        for name, value in headers:
+            if isinstance(value, str):
+                value = value.encode("latin-1")
+            lines.append(name.encode("latin-1") + b": " + value + b"\r\n")
+        lines.append(b"Connection: close\r\n\r\n")
+        self.wfile.write(b"".join(lines))
+
+    def SendSimple(self, code, body, extra_headers=()):
+        headers = list(extra_headers)
+        no_body = code < 200 or code in (204, 304)
+        if not no_body:
+            headers += [("Content-Type", "text/plain; charset=utf-8"),
+                        ("Content-Length", str(len(body)))]
+        self.SendHead(code, headers)
+        if not no_body and not self.head_only:
+            self.wfile.write(body)
+
+    def SendStream(self, total, read, rate, length=True, cut=None):
+        """Sends `total` bytes produced by read(n), paced to `rate` bytes/s."""
+        headers = [("Content-Type", "application/octet-stream")]
+        if length:
+            headers.append(("Content-Length", str(total)))
+        self.SendHead(200, headers)
+        if self.head_only:
+            return
+        to_send = total if cut is None else min(cut, total)
+        # About 20 writes a second keeps throttled progress smooth.
+        step = min(BLOCK, max(1, rate // 20)) if rate else BLOCK
+        start = time.monotonic()
+        sent = 0
+        while sent < to_send:
+            data = read(min(step, to_send - sent))
+            if not data:
+                break
+            if rate:
+                # Waiting before each write makes N bytes take N / rate seconds.
+                delay = start + (sent + len(data)) / rate - time.monotonic()
+                if delay > 0:
+                    time.sleep(delay)
+            self.wfile.write(data)
+            sent += len(data)
+        if cut is not None or sent < to_send:
+            self.abrupt = True
+
+    # --- routes ------------------------------------------------------------
+
+    def Route(self, path, query):
+        fields = ParseQuery(query)
+        port = self.server.server_address[1]
+        if path in CHANNEL_PATHS:
+            self.SendSetup()
+            return
+        m = re.fullmatch(r"/bytes/(\d+)", path)
+        if m:
+            self.SendBytes(int(m.group(1)), fields)
+            return
+        m = re.fullmatch(r"/status/(\d{3})", path)
+        if m:
+            code = int(m.group(1))
+            if code < 100:
+                raise BadRequest("status codes start at 100")
+            self.SendSimple(code, b"status %d\n" % code)
+            return
+        if path == "/redirect":
+            code = QueryInt(fields, "status", 302, 100)
+            if code > 999:
+                raise BadRequest("status must have three digits")
+            headers = []
+            if "to" in fields:
+                headers.append(("Location", urllib.parse.unquote_to_bytes(fields["to"])))
+            self.SendSimple(code, b"redirect\n", headers)
+            return
+        m = re.fullmatch(r"/hop/(\d+)(/.*)?", path)
+        if m:
+            hops = int(m.group(1))
+            rest = m.group(2) or "/"
+            if hops == 0:
+                self.Route(rest, query)
+                return
+            location = "https://127.0.0.1:%d/hop/%d%s" % (port, hops - 1, m.group(2) or "")
+            if query:
+                location += "?" + query
+            self.SendSimple(302, b"hop\n", [("Location", location)])
+            return
+        if path == "/long-location":
+            base = "https://127.0.0.1:%d/" % port
+            total = QueryInt(fields, "length", 3000, len(base))
+            self.SendSimple(302, b"long location\n",
+                            [("Location", base + "a" * (total - len(base)))])
+            return
+        if path == "/stall":
+            seconds = 40.0
+            if "seconds" in fields:
+                try:
+                    seconds = float(urllib.parse.unquote(fields["seconds"]))
+                except ValueError:
+                    raise BadRequest("seconds must be a number")
+            self.Stall(seconds)
+            return
+        if path == "/empty":
+            self.SendStream(0, None, 0)
+            return
+        self.SendSimple(404, b"not found\n")
+
+    def SendSetup(self):
+        setup = self.server.setup_file
+        rate = self.server.rate
+        if setup is None:
+            body = PLACEHOLDER_SETUP
+            offset = [0]
+
+            def read(n):
+                data = body[offset[0]:offset[0] + n]
+                offset[0] += len(data)
+                return data
+
+            self.SendStream(len(body), read, rate)
+            return
+        # Opened per request, so a test may replace the file between downloads.
+        try:
+            f = open(setup, "rb")
+        except OSError as e:
+            sys.stderr.write("download_server: %s\n" % e)
+            self.SendSimple(500, b"setup file unreadable\n")
+            return
+        with f:
+            self.SendStream(os.fstat(f.fileno()).st_size, f.read, rate)
+
+    def SendBytes(self, total, fields):
+        nolength = fields.get("nolength", "0") not in ("", "0")
+        cut = QueryInt(fields, "cut", None)
+        rate = QueryInt(fields, "rate", 0)
+        view = memoryview(PATTERN)
+        offset = [0]
+
+        def read(n):
+            start = offset[0] % 256
+            offset[0] += n
+            return view[start:start + n]
+
+        self.SendStream(total, read, rate, length=not nolength, cut=cut)
+
+    def Stall(self, seconds):
+        # No response at all, and no close_notify either: the client only sees
+        # the connection end.
+        self.abrupt = True
+        sock = self.connection
+        sock.settimeout(0)
+        deadline = time.monotonic() + seconds
+        while True:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                return
+            readable, _, _ = select.select([sock], [], [], min(remaining, 1.0))
+            if not readable:
+                continue
+            # Ends early once the client has gone, so stalls do not pile up.
+            try:
+                if not sock.recv(4096):
+                    return
+            except (ssl.SSLWantReadError, ssl.SSLWantWriteError):
+                continue
+            except CLIENT_ERRORS:
+                return
+
+
+class TlsServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    request_queue_size = 64
+
+    def __init__(self, port, context, request_log, setup_file, rate):
+        self.context = context
+        self.request_log = request_log
+        self.setup_file = setup_file
+        self.rate = rate
+        super().__init__(("127.0.0.1", port), Handler)
+
+    def finish_request(self, request, client_address):
+        # The handshake happens here, in the connection's own thread, so one
+        # slow or failing client cannot hold up the others.
+        try:
+            request.settimeout(HANDSHAKE_TIMEOUT)
+            tls = self.context.wrap_socket(request, server_side=True)
+        except CLIENT_ERRORS:
+            request.close()
+            return
+        handler = None
+        try:
+            handler = Handler(tls, client_address, self)
+        except CLIENT_ERRORS:
+            pass
+        finally:
+            if handler is not None and not handler.abrupt:
+                try:
+                    tls.settimeout(CLOSE_TIMEOUT)
+                    tls.unwrap()
+                except CLIENT_ERRORS:
+                    pass
+            tls.close()
+
+    def handle_error(self, request, client_address):
+        if not isinstance(sys.exc_info()[1], CLIENT_ERRORS):
+            super().handle_error(request, client_address)
+
+
+def MakeContext(cert, key):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(cert, key)
+    return context
+
+
+def WatchPid(pid):
+    while True:
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            os._exit(0)
+        except PermissionError:
+            pass
+        time.sleep(0.5)
+
+
+def Main():
+    parser = argparse.ArgumentParser(description="Local HTTPS download server for tests.")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--untrusted-port", type=int)
+    parser.add_argument("--cert-dir", required=True)
+    parser.add_argument("--setup-file")
+    parser.add_argument("--log")
+    parser.add_argument("--port-file")
+    parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--watch-pid", type=int)
+    args = parser.parse_args()
+
+    setup_file = None if args.setup_file in (None, "-") else args.setup_file
+    if setup_file is not None and not os.path.isfile(setup_file):
+        parser.error("setup file not found: %s" % setup_file)
+    if args.rate < 0:
+        parser.error("--rate must not be negative")
+    request_log = RequestLog(args.log)
+
+    def Listen(port, name):
+        context = MakeContext(os.path.join(args.cert_dir, name + ".pem"),
+                              os.path.join(args.cert_dir, name + ".key"))
+        return TlsServer(port, context, request_log, setup_file, args.rate)
+
+    try:
+        main = Listen(args.port, "server")
+        untrusted = None
+        if args.untrusted_port is not None:
+            untrusted = Listen(args.untrusted_port, "untrusted-server")
+    except (OSError, ssl.SSLError) as e:
+        sys.exit("download_server: %s" % e)
+
+    def Stop(signum, frame):
+        sys.exit(0)
+
+    signal.signal(signal.SIGTERM, Stop)
+    if signal.getsignal(signal.SIGINT) is not signal.SIG_IGN:
+        signal.signal(signal.SIGINT, Stop)
+    if args.watch_pid:
+        threading.Thread(target=WatchPid, args=(args.watch_pid,), daemon=True).start()
+    if untrusted is not None:
+        threading.Thread(target=untrusted.serve_forever, daemon=True).start()
+
+    if args.port_file:
+        tmp = args.port_file + ".tmp"
+        with open(tmp, "w") as f:
+            f.write("%d %d\n" % (main.server_address[1],
+                                 untrusted.server_address[1] if untrusted else 0))
+        os.replace(tmp, args.port_file)
+
+    main.serve_forever()
+
+
+if __name__ == "__main__":
+    Main()
