@@ -1,7 +1,200 @@
 #include "app/paint.h"
 
-// Placeholder until splash rendering lands: a plain fill with the window colour.
-void PaintSplash(HDC target, const RECT&, const RECT& update, const SplashPictures&, const SplashProgress&)
+#include <algorithm>
+
+#include "app/gdi_holders.h"
+#include "registry/product_registration.h"
+#include "registry/text_encoding.h"
+
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+const wchar_t FallbackHeading[] = L"Tolvin Installer";
+const wchar_t CloseGlyph[] = L"\u00d7";  // ×
+const COLORREF TextColour = RGB(255, 255, 255);
+const COLORREF TrackFallbackColour = RGB(204, 220, 230);
+const Gdiplus::ARGB GradientLeft = 0xFF5EA0CE;
+const Gdiplus::ARGB GradientRight = 0xFFD1E1E9;
+
+HFONT MakeFont(int height, int weight)
 {
-    FillRect(target, &update, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Microsoft YaHei");
+}
+
+void DrawBackground(HDC surface, HDC target, int width, int height, const RECT& update, HBITMAP background)
+{
+    if (!background) {
+        FillRect(surface, &update, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+        return;
+    }
+    MemoryDc source(target);
+    Selection selected(source.get(), background);
+    BITMAP info = {};
+    GetObjectW(background, sizeof(info), &info);
+    StretchBlt(surface, 0, 0, width, height, source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+}
+
+void DrawLabel(HDC dc, int height, int weight, const wchar_t* text, int length, RECT rect, UINT format)
+{
+    GdiObject font(MakeFont(height, weight));
+    Selection selected(dc, font.get());
+    DrawTextW(dc, text, length, &rect, format);
+}
+
+void DrawGdiTrack(HDC dc, const BarGeometry& bar)
+{
+    // A null pen leaves the rounded rectangle without an outline.
+    GdiObject pen(CreatePen(PS_NULL, 0, 0));
+    GdiObject brush(CreateSolidBrush(TrackFallbackColour));
+    Selection penSelected(dc, pen.get());
+    Selection brushSelected(dc, brush.get());
+    RoundRect(dc, bar.x, bar.y, bar.right, bar.y + bar.height, bar.height, bar.height);
+}
+
+// The fill's outline: a circle at the bar's left end while the fill is no wider
+// than the bar is high (so a tiny fill still reads as a dot), else a capsule
+// fillWidth wide with half-round ends.
+GpPathPtr MakeFillOutline(const BarGeometry& bar)
+{
+    Gdiplus::GpPath* created = nullptr;
+    GdipCreatePath(Gdiplus::FillModeAlternate, &created);
+    GpPathPtr path(created);
+    const float x = static_cast<float>(bar.x);
+    const float y = static_cast<float>(bar.y);
+    const float fill = static_cast<float>(bar.fillWidth);
+    const float height = static_cast<float>(bar.height);
+    const float diameter = 2.0f * (height * 0.5f);
+    if (bar.fillWidth <= bar.height) {
+        GdipAddPathEllipse(path.get(), x, y, std::max(fill, diameter), height);
+    } else {
+        const float d = std::min(height, std::min(fill, diameter));
+        GdipAddPathArc(path.get(), x, y, d, d, 180.0f, 90.0f);
+        GdipAddPathArc(path.get(), x + fill - d, y, d, d, 270.0f, 90.0f);
+        GdipAddPathArc(path.get(), x + fill - d, y + height - d, d, d, 0.0f, 90.0f);
+        GdipAddPathArc(path.get(), x, y + height - d, d, d, 90.0f, 90.0f);
+        GdipClosePathFigure(path.get());
+    }
+    return path;
+}
+
+void DrawFill(Gdiplus::GpGraphics* graphics, const BarGeometry& bar, GpBitmap* fillImage)
+{
+    GpPathPtr outline = MakeFillOutline(bar);
+
+    Gdiplus::GpRegion* createdRegion = nullptr;
+    GdipCreateRegion(&createdRegion);
+    GpRegionPtr savedClip(createdRegion);
+    GdipGetClip(graphics, savedClip.get());
+    GdipSetClipPath(graphics, outline.get(), Gdiplus::CombineModeIntersect);
+
+    if (fillImage) {
+        // Squeezed, not cropped: the whole picture always fits the filled part.
+        GdipDrawImageRect(graphics, fillImage, static_cast<float>(bar.x), static_cast<float>(bar.y),
+                          static_cast<float>(bar.fillWidth), static_cast<float>(bar.height));
+    } else {
+        Gdiplus::GpRect span(bar.x, bar.y, std::max(bar.fillWidth, bar.height), bar.height);
+        Gdiplus::GpLineGradient* gradient = nullptr;
+        GdipCreateLineBrushFromRectI(&span, GradientLeft, GradientRight, Gdiplus::LinearGradientModeHorizontal,
+                                     Gdiplus::WrapModeTile, &gradient);
+        GpBrushPtr brush(gradient);
+        GdipFillPath(graphics, brush.get(), outline.get());
+    }
+
+    GdipSetClipRegion(graphics, savedClip.get(), Gdiplus::CombineModeReplace);
+}
+
+void DrawBar(HDC surface, const BarGeometry& bar, const SplashPictures& pictures)
+{
+    Gdiplus::GpGraphics* created = nullptr;
+    GdipCreateFromHDC(surface, &created);
+    GpGraphicsPtr graphics(created);
+    GdipSetSmoothingMode(graphics.get(), Gdiplus::SmoothingModeHighQuality);
+    GdipSetPixelOffsetMode(graphics.get(), Gdiplus::PixelOffsetModeHighQuality);
+    GdipSetCompositingQuality(graphics.get(), Gdiplus::CompositingQualityHighQuality);
+
+    if (pictures.track)
+        GdipDrawImageRect(graphics.get(), pictures.track, static_cast<float>(bar.x), static_cast<float>(bar.y),
+                          static_cast<float>(bar.width), static_cast<float>(bar.height));
+    else
+        DrawGdiTrack(surface, bar);
+
+    if (bar.fillWidth > 0)
+        DrawFill(graphics.get(), bar, pictures.fill);
+}
+
+}  // namespace
+
+BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth, int trackHeight, double ratio)
+{
+    const int clientWidth = client.right - client.left;
+    BarGeometry bar = {};
+    if (hasTrack) {
+        bar.width = trackWidth;
+        bar.height = trackHeight;
+    } else {
+        // Narrow windows keep a wider share of their width for the bar.
+        bar.width = clientWidth - 120 >= 260 ? clientWidth - 120 : clientWidth - 80;
+        bar.height = 12;
+    }
+    bar.width = std::min(bar.width, clientWidth - 40);
+    bar.x = client.left + (clientWidth - bar.width) / 2;
+    bar.y = client.bottom - 35;
+    bar.right = bar.x + bar.width;
+    bar.fillWidth = static_cast<int>(bar.width * ratio + 0.5);
+    if (bar.fillWidth > 0)
+        bar.fillWidth = std::min(bar.fillWidth, bar.width);
+    return bar;
+}
+
+std::wstring SplashHeading(const std::string& productNameUtf8)
+{
+    std::wstring heading = Utf8ToWide(productNameUtf8);
+    return heading.empty() ? std::wstring(FallbackHeading) : heading;
+}
+
+void PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
+                 const SplashProgress& progress)
+{
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+
+    // Everything is drawn off screen and reaches the window in one copy, so the
+    // repaints of a running download do not flicker.
+    MemoryDc surface(target);
+    GdiObject surfaceBitmap(CreateCompatibleBitmap(target, width, height));
+    Selection surfaceSelected(surface.get(), surfaceBitmap.get());
+    HDC dc = surface.get();
+
+    DrawBackground(dc, target, width, height, update, pictures.background);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, TextColour);
+
+    const std::wstring heading = SplashHeading(ProductName);
+    DrawLabel(dc, 20, 600, heading.c_str(), -1, RECT{client.left + 20, client.top + 8, client.right - 100, client.top + 46},
+             DT_SINGLELINE | DT_VCENTER);
+    DrawLabel(dc, 30, 700, CloseGlyph, 1, RECT{client.right - 36, client.top + 8, client.right - 8, client.top + 46},
+             DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+
+    UINT trackWidth = 0;
+    UINT trackHeight = 0;
+    if (pictures.track) {
+        GdipGetImageWidth(pictures.track, &trackWidth);
+        GdipGetImageHeight(pictures.track, &trackHeight);
+    }
+    const BarGeometry bar = ComputeBarGeometry(client, pictures.track != nullptr, static_cast<int>(trackWidth),
+                                               static_cast<int>(trackHeight), progress.ratio);
+    DrawBar(dc, bar, pictures);
+
+    {
+        GdiObject font(MakeFont(14, 400));
+        Selection selected(dc, font.get());
+        RECT percentRect = {bar.x, bar.y - 28, bar.x + 160, bar.y - 8};
+        DrawTextW(dc, progress.percentText.c_str(), -1, &percentRect, DT_SINGLELINE | DT_BOTTOM);
+        RECT speedRect = {bar.right - 160, bar.y - 28, bar.right, bar.y - 8};
+        DrawTextW(dc, progress.speedText.c_str(), -1, &speedRect, DT_SINGLELINE | DT_BOTTOM | DT_RIGHT);
+    }
+
+    BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
 }

@@ -19,6 +19,24 @@ struct SplashProgress {
     std::wstring speedText;
 };
 
+// Where the progress bar goes in the client rectangle, in client pixels.
+struct BarGeometry {
+    int x;
+    int y;
+    int width;
+    int height;
+    int right;      // x + width
+    int fillWidth;  // 0 means no fill is drawn
+};
+
+// hasTrack: whether a track picture of trackWidth x trackHeight pixels sets the
+// bar's size; without one the bar follows the client width. ratio is 0..1.
+BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth, int trackHeight, double ratio);
+
+// The heading drawn at the top left: the product name, or the window title
+// when the name does not convert.
+std::wstring SplashHeading(const std::string& productNameUtf8);
+
 // Draws the whole splash for the client rectangle into target in one copy.
 // `update` is the area the background fallback fills.
 void PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,

@@ -1,0 +1,679 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/gdi_holders.h"
+#include "app/paint.h"
+#include "app/png_resource.h"
+#include "registry/product_registration.h"
+#include "res/resource_ids.h"
+
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+const RECT StandardClient = {0, 0, 560, 310};
+
+struct Rgb {
+    int r;
+    int g;
+    int b;
+};
+
+std::ostream& operator<<(std::ostream& out, const Rgb& c)
+{
+    return out << "RGB(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+Rgb FromColorRef(COLORREF c) { return Rgb{GetRValue(c), GetGValue(c), GetBValue(c)}; }
+Rgb FromArgb(Gdiplus::ARGB c) { return Rgb{int((c >> 16) & 0xFF), int((c >> 8) & 0xFF), int(c & 0xFF)}; }
+
+int Distance(const Rgb& a, const Rgb& b)
+{
+    return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+}
+
+::testing::AssertionResult Near(const Rgb& actual, const Rgb& expected, int tolerance = 6)
+{
+    if (Distance(actual, expected) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << actual << " is not within " << tolerance << " of " << expected;
+}
+
+::testing::AssertionResult CloserTo(const Rgb& actual, const Rgb& wanted, const Rgb& other)
+{
+    if (Distance(actual, wanted) < Distance(actual, other))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << actual << " is not closer to " << wanted << " than to " << other;
+}
+
+bool IsWhite(const Rgb& c) { return c.r >= 200 && c.g >= 200 && c.b >= 200; }
+
+bool Inside(const RECT& r, int x, int y) { return r.left <= x && x < r.right && r.top <= y && y < r.bottom; }
+
+// A 32-bit top-down DIB section in a memory context: the paint's target, read
+// pixel by pixel.
+class Canvas {
+public:
+    Canvas(int width, int height, COLORREF initial) : width_(width), height_(height)
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc_ = CreateCompatibleDC(nullptr);
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bits_ = static_cast<std::uint32_t*>(bits);
+        previous_ = SelectObject(dc_, bitmap_);
+        std::uint32_t value = (GetRValue(initial) << 16) | (GetGValue(initial) << 8) | GetBValue(initial);
+        std::fill(bits_, bits_ + width * height, value);
+    }
+    ~Canvas()
+    {
+        SelectObject(dc_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    Rgb At(int x, int y) const
+    {
+        GdiFlush();
+        std::uint32_t p = bits_[y * width_ + x];
+        return Rgb{int((p >> 16) & 0xFF), int((p >> 8) & 0xFF), int(p & 0xFF)};
+    }
+
+    bool SameAs(const Canvas& other) const
+    {
+        GdiFlush();
+        return std::equal(bits_, bits_ + width_ * height_, other.bits_);
+    }
+
+    // For looking at a render: a plain 32-bit .bmp.
+    void Save(const std::string& path) const
+    {
+        GdiFlush();
+        BITMAPFILEHEADER file = {};
+        BITMAPINFOHEADER header = {};
+        header.biSize = sizeof(header);
+        header.biWidth = width_;
+        header.biHeight = -height_;
+        header.biPlanes = 1;
+        header.biBitCount = 32;
+        header.biCompression = BI_RGB;
+        DWORD size = DWORD(width_) * height_ * 4;
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof(file) + sizeof(header);
+        file.bfSize = file.bfOffBits + size;
+        if (FILE* out = std::fopen(path.c_str(), "wb")) {
+            std::fwrite(&file, sizeof(file), 1, out);
+            std::fwrite(&header, sizeof(header), 1, out);
+            std::fwrite(bits_, 1, size, out);
+            std::fclose(out);
+        }
+    }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    std::uint32_t* bits_ = nullptr;
+};
+
+// A GDI bitmap drawn pixel by pixel, standing in for bitmap 102.
+HBITMAP MakeBitmap(int width, int height, const std::function<COLORREF(int, int)>& colourAt)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    auto* pixels = static_cast<std::uint32_t*>(bits);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            COLORREF c = colourAt(x, y);
+            pixels[y * width + x] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+        }
+    return bitmap;
+}
+
+// A GDI+ picture drawn pixel by pixel (ARGB), standing in for the track or fill.
+struct TestImage {
+    std::vector<Gdiplus::ARGB> pixels;  // the bitmap reads these for as long as it lives
+    GpBitmapPtr bitmap;
+};
+
+std::unique_ptr<TestImage> MakeImage(int width, int height, const std::function<Gdiplus::ARGB(int, int)>& colourAt)
+{
+    auto image = std::make_unique<TestImage>();
+    image->pixels.resize(std::size_t(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image->pixels[std::size_t(y) * width + x] = colourAt(x, y);
+    GpBitmap* bitmap = nullptr;
+    GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
+                              reinterpret_cast<BYTE*>(image->pixels.data()), &bitmap);
+    image->bitmap.reset(bitmap);
+    return image;
+}
+
+struct Scene {
+    SplashPictures pictures = {nullptr, nullptr, nullptr};
+    double ratio = 0.0;
+    std::wstring percent = L"0%";
+    std::wstring speed = L"0 KB/s";
+    RECT client = StandardClient;
+};
+
+// Paints a scene into a fresh canvas. With TOLVIN_PAINT_DUMP set to a folder,
+// every render is also saved there as <test>-<n>.bmp to be looked at.
+std::unique_ptr<Canvas> Render(const Scene& scene, int canvasWidth = 560, int canvasHeight = 310,
+                               COLORREF initial = RGB(255, 0, 255))
+{
+    auto canvas = std::make_unique<Canvas>(canvasWidth, canvasHeight, initial);
+    SplashProgress progress{scene.ratio, scene.percent, scene.speed};
+    PaintSplash(canvas->dc(), scene.client, scene.client, scene.pictures, progress);
+
+    if (const char* folder = std::getenv("TOLVIN_PAINT_DUMP")) {
+        static int counter = 0;
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "render";
+        canvas->Save(std::string(folder) + "\\" + name + "-" + std::to_string(++counter) + ".bmp");
+    }
+    return canvas;
+}
+
+// ---------------------------------------------------------------------------
+// Bar geometry: pure arithmetic.
+
+TEST(BarGeometry, ShippedTrackOnTheStandardClient)
+{
+    BarGeometry bar = ComputeBarGeometry(StandardClient, true, 480, 8, 0.0);
+    EXPECT_EQ(40, bar.x);
+    EXPECT_EQ(275, bar.y);
+    EXPECT_EQ(480, bar.width);
+    EXPECT_EQ(8, bar.height);
+    EXPECT_EQ(520, bar.right);
+    EXPECT_EQ(0, bar.fillWidth);
+}
+
+TEST(BarGeometry, WithoutTrackFollowsTheClientWidth)
+{
+    BarGeometry bar = ComputeBarGeometry(StandardClient, false, 0, 0, 0.0);
+    EXPECT_EQ(60, bar.x);
+    EXPECT_EQ(275, bar.y);
+    EXPECT_EQ(440, bar.width);
+    EXPECT_EQ(12, bar.height);
+    EXPECT_EQ(500, bar.right);
+
+    // W - 120 while that leaves at least 260, else W - 80.
+    EXPECT_EQ(260, ComputeBarGeometry(RECT{0, 0, 380, 310}, false, 0, 0, 0.0).width);
+    BarGeometry narrow = ComputeBarGeometry(RECT{0, 0, 379, 310}, false, 0, 0, 0.0);
+    EXPECT_EQ(299, narrow.width);
+    EXPECT_EQ(40, narrow.x);
+}
+
+TEST(BarGeometry, TrackWiderThanTheClientAllowsIsLimited)
+{
+    BarGeometry bar = ComputeBarGeometry(StandardClient, true, 600, 8, 0.0);
+    EXPECT_EQ(520, bar.width);
+    EXPECT_EQ(20, bar.x);
+    EXPECT_EQ(540, bar.right);
+    // Exactly W - 40 is not narrowed.
+    EXPECT_EQ(520, ComputeBarGeometry(StandardClient, true, 520, 8, 0.0).width);
+}
+
+TEST(BarGeometry, PlacedFromTheClientEdges)
+{
+    BarGeometry bar = ComputeBarGeometry(RECT{100, 50, 660, 360}, true, 480, 8, 0.0);
+    EXPECT_EQ(140, bar.x);
+    EXPECT_EQ(325, bar.y);  // 35 above the bottom, not the height
+    // An odd leftover truncates.
+    EXPECT_EQ(40, ComputeBarGeometry(RECT{0, 0, 561, 310}, true, 480, 8, 0.0).x);
+}
+
+TEST(BarGeometry, FillWidthRoundsHalfUpAndStaysWithinTheBar)
+{
+    auto fill = [](double ratio) { return ComputeBarGeometry(StandardClient, true, 480, 8, ratio).fillWidth; };
+    EXPECT_EQ(0, fill(0.0));
+    EXPECT_EQ(0, fill(0.001));  // 0.48 + 0.5 truncates to 0
+    EXPECT_EQ(1, fill(1.0 / 480));
+    EXPECT_EQ(8, fill(8.0 / 480));
+    EXPECT_EQ(9, fill(9.0 / 480));
+    EXPECT_EQ(240, fill(0.5));
+    EXPECT_EQ(480, fill(1.0));
+    EXPECT_EQ(480, fill(1.002));  // 481 before the limit
+}
+
+TEST(Heading, ProductNameOrTheWindowTitle)
+{
+    std::wstring heading = SplashHeading(ProductName);
+    EXPECT_EQ(0u, heading.find(L"tolvin"));
+    EXPECT_NE(std::wstring::npos, heading.find(L"\u97f3\u9891"));  // 音频
+    EXPECT_EQ(L"Tolvin Installer", SplashHeading(""));
+}
+
+// ---------------------------------------------------------------------------
+// Rendering with GDI+ running, the shipped pictures loaded and stand-ins made
+// by the tests.
+
+class Paint : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Gdiplus::GdiplusStartupInput input;
+        ASSERT_EQ(Gdiplus::Ok, Gdiplus::GdiplusStartup(&token_, &input, nullptr));
+        background_ = static_cast<HBITMAP>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, 0));
+        track_ = LoadPngResource(IDP_TRACK, L"PNG");
+        fill_ = LoadPngResource(IDP_FILL, L"PNG");
+        ASSERT_TRUE(background_);
+        ASSERT_TRUE(track_);
+        ASSERT_TRUE(fill_);
+        // The solid middle of each pill.
+        Gdiplus::ARGB colour = 0;
+        GdipBitmapGetPixel(track_.get(), 240, 4, &colour);
+        trackColour_ = FromArgb(colour);
+        GdipBitmapGetPixel(fill_.get(), 240, 4, &colour);
+        fillColour_ = FromArgb(colour);
+        ASSERT_GT(Distance(trackColour_, fillColour_), 40) << "the pills must be told apart";
+    }
+
+    void TearDown() override
+    {
+        images_.clear();
+        track_.reset();
+        fill_.reset();
+        if (background_)
+            DeleteObject(background_);
+        if (token_)
+            Gdiplus::GdiplusShutdown(token_);
+    }
+
+    Scene Shipped(double ratio) const
+    {
+        Scene scene;
+        scene.pictures = SplashPictures{background_, track_.get(), fill_.get()};
+        scene.ratio = ratio;
+        return scene;
+    }
+
+    HBITMAP Keep(HBITMAP bitmap)
+    {
+        bitmaps_.emplace_back(std::make_unique<GdiObject>(bitmap));
+        return bitmap;
+    }
+
+    GpBitmap* Keep(std::unique_ptr<TestImage> image)
+    {
+        images_.push_back(std::move(image));
+        return images_.back()->bitmap.get();
+    }
+
+    HBITMAP Solid(COLORREF colour)
+    {
+        return Keep(MakeBitmap(4, 4, [colour](int, int) { return colour; }));
+    }
+
+    // The shipped background's own pixel, read straight from the bitmap.
+    Rgb BackgroundAt(int x, int y) const
+    {
+        MemoryDc dc(nullptr);
+        Selection selected(dc.get(), background_);
+        return FromColorRef(GetPixel(dc.get(), x, y));
+    }
+
+    HBITMAP background_ = nullptr;
+    GpBitmapPtr track_;
+    GpBitmapPtr fill_;
+    Rgb trackColour_ = {};
+    Rgb fillColour_ = {};
+
+private:
+    ULONG_PTR token_ = 0;
+    std::vector<std::unique_ptr<TestImage>> images_;
+    std::vector<std::unique_ptr<GdiObject>> bitmaps_;
+};
+
+const Rgb GradientLeft = {94, 160, 206};
+const Rgb GradientRight = {209, 225, 233};
+const Rgb GdiTrack = {204, 220, 230};
+
+// --- background ---
+
+TEST_F(Paint, ShippedBackgroundIsCopiedOneToOne)
+{
+    auto canvas = Render(Shipped(0.0));
+    for (POINT p : {POINT{0, 0}, POINT{5, 5}, POINT{559, 0}, POINT{280, 100}, POINT{100, 200}, POINT{0, 309},
+                    POINT{559, 309}, POINT{280, 300}})
+        EXPECT_TRUE(Near(canvas->At(p.x, p.y), BackgroundAt(p.x, p.y), 2)) << p.x << "," << p.y;
+}
+
+TEST_F(Paint, SmallerBackgroundIsStretchedOverTheWholeClient)
+{
+    const COLORREF quadrant[4] = {RGB(200, 0, 0), RGB(0, 160, 0), RGB(0, 0, 200), RGB(120, 120, 0)};
+    Scene scene = Shipped(0.0);
+    scene.pictures.background = Keep(MakeBitmap(2, 2, [&](int x, int y) { return quadrant[y * 2 + x]; }));
+    auto canvas = Render(scene);
+    EXPECT_TRUE(Near(canvas->At(10, 60), FromColorRef(quadrant[0]), 0));
+    EXPECT_TRUE(Near(canvas->At(549, 60), FromColorRef(quadrant[1]), 0));
+    EXPECT_TRUE(Near(canvas->At(10, 300), FromColorRef(quadrant[2]), 0));
+    EXPECT_TRUE(Near(canvas->At(549, 300), FromColorRef(quadrant[3]), 0));
+}
+
+TEST_F(Paint, MissingBackgroundGivesTheWindowColour)
+{
+    Scene scene = Shipped(0.0);
+    scene.pictures.background = nullptr;
+    auto canvas = Render(scene);
+    const Rgb window = FromColorRef(GetSysColor(COLOR_WINDOW));
+    for (POINT p : {POINT{0, 0}, POINT{559, 0}, POINT{280, 150}, POINT{0, 309}, POINT{559, 309}})
+        EXPECT_TRUE(Near(canvas->At(p.x, p.y), window, 0)) << p.x << "," << p.y;
+}
+
+TEST_F(Paint, OneCopyOfTheClientSizeOnly)
+{
+    Scene scene = Shipped(0.5);
+    auto canvas = Render(scene, 600, 350, RGB(255, 0, 255));
+    const Rgb untouched = {255, 0, 255};
+    EXPECT_TRUE(Near(canvas->At(560, 0), untouched, 0));
+    EXPECT_TRUE(Near(canvas->At(599, 349), untouched, 0));
+    EXPECT_TRUE(Near(canvas->At(0, 310), untouched, 0));
+    EXPECT_TRUE(Near(canvas->At(559, 309), BackgroundAt(559, 309), 2));
+}
+
+// --- bar with the shipped pictures ---
+
+TEST_F(Paint, ShippedBarIs480By8At40_275AndEmptyAtZero)
+{
+    auto canvas = Render(Shipped(0.0));
+    // Solid inside, from the top row to the bottom row and end to end.
+    for (int x = 44; x <= 515; ++x)
+        ASSERT_TRUE(Near(canvas->At(x, 279), trackColour_)) << "x " << x;
+    for (POINT p : {POINT{280, 275}, POINT{280, 282}, POINT{44, 275}, POINT{515, 282}})
+        EXPECT_TRUE(Near(canvas->At(p.x, p.y), trackColour_)) << p.x << "," << p.y;
+    // One pixel outside is the background.
+    for (POINT p : {POINT{280, 274}, POINT{280, 283}, POINT{39, 279}, POINT{520, 279}})
+        EXPECT_TRUE(Near(canvas->At(p.x, p.y), BackgroundAt(p.x, p.y), 2)) << p.x << "," << p.y;
+}
+
+TEST_F(Paint, RatioOneCoversTheTrackWithTheFill)
+{
+    auto canvas = Render(Shipped(1.0));
+    for (int y : {275, 279, 282})
+        for (int x = 44; x <= 515; ++x)
+            ASSERT_TRUE(Near(canvas->At(x, y), fillColour_)) << x << "," << y;
+    for (POINT p : {POINT{280, 274}, POINT{280, 283}, POINT{39, 279}, POINT{520, 279}})
+        EXPECT_TRUE(Near(canvas->At(p.x, p.y), BackgroundAt(p.x, p.y), 2)) << p.x << "," << p.y;
+}
+
+TEST_F(Paint, FillEndsAtFillWidthWithARoundEnd)
+{
+    auto canvas = Render(Shipped(0.5));  // fillW 240: the fill ends at x 280
+    for (int x = 44; x <= 276; ++x)
+        ASSERT_TRUE(Near(canvas->At(x, 279), fillColour_)) << "x " << x;
+    for (int x = 281; x <= 515; ++x)
+        ASSERT_TRUE(Near(canvas->At(x, 279), trackColour_)) << "x " << x;
+    // The end is a half circle of radius 4: its top corner shows the track.
+    EXPECT_TRUE(Near(canvas->At(279, 275), trackColour_));
+    EXPECT_TRUE(Near(canvas->At(274, 275), fillColour_));
+}
+
+TEST_F(Paint, SmallestFillIsASliverInsideTheEndCircle)
+{
+    auto empty = Render(Shipped(0.0));
+    auto sliver = Render(Shipped(1.0 / 480));  // fillW 1: the picture is drawn 1 pixel wide
+    int changed = 0;
+    for (int y = 270; y < 290; ++y)
+        for (int x = 30; x < 530; ++x) {
+            if (Distance(sliver->At(x, y), empty->At(x, y)) == 0)
+                continue;
+            ++changed;
+            EXPECT_EQ(40, x) << "changed outside the sliver at " << x << "," << y;
+            EXPECT_TRUE(y >= 276 && y <= 281) << "changed outside the circle at " << x << "," << y;
+        }
+    EXPECT_GT(changed, 0) << "the sliver shows";
+}
+
+TEST_F(Paint, TinyRatioDrawsNoFill)
+{
+    Scene scene = Shipped(0.001);
+    auto canvas = Render(scene);
+    scene.ratio = 0.0;
+    EXPECT_TRUE(canvas->SameAs(*Render(scene)));
+}
+
+TEST_F(Paint, FillPictureIsSqueezedIntoTheFillWidth)
+{
+    // Green with a red last tenth: squeezed, the red ends up at the end of the
+    // fill; cropped, only green would show.
+    Scene scene = Shipped(0.5);
+    scene.pictures.fill = Keep(MakeImage(480, 8, [](int x, int) { return x < 432 ? 0xFF00C800u : 0xFFDC0000u; }));
+    auto canvas = Render(scene);
+    EXPECT_TRUE(Near(canvas->At(250, 279), Rgb{0, 200, 0}));
+    EXPECT_TRUE(Near(canvas->At(265, 279), Rgb{220, 0, 0}));
+}
+
+TEST_F(Paint, TrackWiderThanTheClientAllowsIsSqueezed)
+{
+    // 600 wide with a blue last twentieth: drawn 520 wide from x 20.
+    Scene scene = Shipped(0.0);
+    scene.pictures.track = Keep(MakeImage(600, 8, [](int x, int) { return x < 570 ? 0xFFDC0000u : 0xFF0000DCu; }));
+    auto canvas = Render(scene);
+    EXPECT_TRUE(Near(canvas->At(20, 279), Rgb{220, 0, 0}));
+    EXPECT_TRUE(Near(canvas->At(500, 279), Rgb{220, 0, 0}));
+    EXPECT_TRUE(Near(canvas->At(535, 279), Rgb{0, 0, 220}));
+    EXPECT_TRUE(Near(canvas->At(539, 279), Rgb{0, 0, 220}));
+    EXPECT_TRUE(Near(canvas->At(19, 279), BackgroundAt(19, 279), 2));
+    EXPECT_TRUE(Near(canvas->At(540, 279), BackgroundAt(540, 279), 2));
+}
+
+// --- circle and capsule rules ---
+
+TEST_F(Paint, FillAsWideAsTheBarIsHighIsTheEndCircle)
+{
+    // fillW 8 = barH: the circle spans x 40..47; fillW 9 takes the capsule,
+    // which reaches x 48.
+    auto empty = Render(Shipped(0.0));
+    auto circle = Render(Shipped(8.0 / 480));
+    auto capsule = Render(Shipped(9.0 / 480));
+    EXPECT_TRUE(Near(circle->At(44, 279), fillColour_));
+    EXPECT_TRUE(Near(circle->At(48, 279), empty->At(48, 279), 0));
+    EXPECT_TRUE(Near(circle->At(44, 275), empty->At(44, 275), 20)) << "top of a circle, not a square";
+    EXPECT_TRUE(CloserTo(capsule->At(48, 279), fillColour_, trackColour_));
+    EXPECT_TRUE(Near(capsule->At(49, 279), empty->At(49, 279), 0));
+}
+
+// --- fallbacks of the bar ---
+
+TEST_F(Paint, GradientFillFillsTheWholeEndCircleForAnyTinyFill)
+{
+    Scene scene = Shipped(1.0 / 480);
+    scene.pictures.fill = nullptr;
+    auto sliver = Render(scene);
+    // The middle of the circle carries the gradient, not the track.
+    EXPECT_TRUE(CloserTo(sliver->At(44, 279), Rgb{151, 192, 219}, trackColour_)) << sliver->At(44, 279);
+    EXPECT_TRUE(Near(sliver->At(49, 279), trackColour_));
+    // fillW 1 and fillW 8 draw the same circle with the same gradient.
+    scene.ratio = 8.0 / 480;
+    EXPECT_TRUE(sliver->SameAs(*Render(scene)));
+}
+
+TEST_F(Paint, GradientRunsAcrossTheFillNotTheBar)
+{
+    Scene scene = Shipped(1.0);
+    scene.pictures.fill = nullptr;
+    auto full = Render(scene);
+    EXPECT_TRUE(Near(full->At(44, 279), GradientLeft, 6));
+    EXPECT_TRUE(Near(full->At(280, 279), Rgb{151, 192, 219}, 6));
+    EXPECT_TRUE(Near(full->At(515, 279), GradientRight, 6));
+
+    scene.ratio = 0.5;
+    auto half = Render(scene);
+    EXPECT_TRUE(Near(half->At(44, 279), GradientLeft, 6));
+    EXPECT_TRUE(Near(half->At(275, 279), GradientRight, 8));
+    EXPECT_TRUE(Near(half->At(285, 279), trackColour_));
+}
+
+TEST_F(Paint, WithoutTrackPictureAGdiTrack440By12At60_275)
+{
+    Scene scene = Shipped(0.0);
+    scene.pictures.track = nullptr;
+    auto canvas = Render(scene);
+    for (POINT p : {POINT{62, 281}, POINT{280, 275}, POINT{280, 285}, POINT{497, 281}})
+        EXPECT_TRUE(Near(canvas->At(p.x, p.y), GdiTrack, 0)) << p.x << "," << p.y;
+    for (POINT p : {POINT{59, 281}, POINT{500, 281}, POINT{280, 274}, POINT{280, 287}, POINT{60, 275}})
+        EXPECT_TRUE(Near(canvas->At(p.x, p.y), BackgroundAt(p.x, p.y), 2)) << p.x << "," << p.y;
+
+    scene.pictures.fill = nullptr;
+    scene.ratio = 0.5;  // a gradient 220 wide over the 440 track: ends at x 280
+    auto half = Render(scene);
+    EXPECT_TRUE(Near(half->At(66, 281), GradientLeft, 8));
+    EXPECT_TRUE(Near(half->At(274, 281), GradientRight, 8));
+    EXPECT_TRUE(Near(half->At(285, 281), GdiTrack, 0));
+}
+
+// --- texts ---
+
+class Texts : public Paint {
+protected:
+    // Shipped pill pictures on a plain dark ground, so that any white is text.
+    Scene Dark(const std::wstring& percent, const std::wstring& speed)
+    {
+        Scene scene = Shipped(0.25);
+        scene.pictures.background = Solid(Ground);
+        scene.percent = percent;
+        scene.speed = speed;
+        return scene;
+    }
+
+    // The bounding box of white pixels inside r, or an empty rectangle.
+    static RECT WhiteBox(const Canvas& canvas, const RECT& r)
+    {
+        RECT box = {r.right, r.bottom, r.left, r.top};
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                if (IsWhite(canvas.At(x, y))) {
+                    box.left = std::min<LONG>(box.left, x);
+                    box.top = std::min<LONG>(box.top, y);
+                    box.right = std::max<LONG>(box.right, x + 1);
+                    box.bottom = std::max<LONG>(box.bottom, y + 1);
+                }
+        if (box.left >= box.right)
+            return RECT{0, 0, 0, 0};
+        return box;
+    }
+
+    static constexpr COLORREF Ground = RGB(20, 30, 60);
+    const RECT heading_ = {20, 8, 460, 46};
+    const RECT glyph_ = {524, 8, 552, 46};
+    const RECT percent_ = {40, 247, 200, 267};
+    const RECT speed_ = {360, 247, 520, 267};
+    const RECT bar_ = {40, 275, 520, 283};
+};
+
+TEST_F(Texts, EachTextIsWhiteAndPlacedInItsRectangle)
+{
+    auto canvas = Render(Dark(L"42%", L"775 KB/s"));
+
+    RECT heading = WhiteBox(*canvas, heading_);
+    ASSERT_LT(heading.left, heading.right) << "heading drawn";
+    EXPECT_LE(heading.left, 23) << "left-aligned";
+    EXPECT_GT(heading.right - heading.left, 100) << "the whole name, not one letter";
+    EXPECT_NEAR((heading.top + heading.bottom) / 2.0, 27, 4) << "vertically centred";
+
+    RECT glyph = WhiteBox(*canvas, glyph_);
+    ASSERT_LT(glyph.left, glyph.right) << "close glyph drawn";
+    EXPECT_NEAR((glyph.left + glyph.right) / 2.0, 538, 3) << "horizontally centred";
+    EXPECT_NEAR((glyph.top + glyph.bottom) / 2.0, 27, 6) << "vertically centred";
+
+    RECT percent = WhiteBox(*canvas, percent_);
+    ASSERT_LT(percent.left, percent.right) << "percentage drawn";
+    EXPECT_LE(percent.left, 43) << "starts at the bar's left end";
+    EXPECT_GE(percent.bottom, 260) << "bottom-aligned";
+
+    RECT speed = WhiteBox(*canvas, speed_);
+    ASSERT_LT(speed.left, speed.right) << "speed drawn";
+    EXPECT_GE(speed.right, 517) << "ends at the bar's right end";
+    EXPECT_GE(speed.bottom, 260) << "bottom-aligned";
+}
+
+TEST_F(Texts, NothingIsDrawnOutsideTheTextsAndTheBar)
+{
+    // Texts far longer than their rectangles are cut at the rectangle.
+    std::wstring longText(60, L'W');
+    auto canvas = Render(Dark(longText, longText));
+    const Rgb ground = FromColorRef(Ground);
+    int outside = 0;
+    for (int y = 0; y < 310; ++y)
+        for (int x = 0; x < 560; ++x) {
+            if (Inside(heading_, x, y) || Inside(glyph_, x, y) || Inside(percent_, x, y) || Inside(speed_, x, y) ||
+                Inside(bar_, x, y))
+                continue;
+            if (Distance(canvas->At(x, y), ground) != 0 && ++outside <= 5)
+                ADD_FAILURE() << "drawn at " << x << "," << y << ": " << canvas->At(x, y);
+        }
+    EXPECT_EQ(0, outside);
+    // The long texts reach both ends of their rectangles.
+    EXPECT_LE(WhiteBox(*canvas, percent_).left, 43);
+    EXPECT_GE(WhiteBox(*canvas, percent_).right, 197);
+    EXPECT_LE(WhiteBox(*canvas, speed_).left, 363);
+}
+
+TEST_F(Texts, ShowTheGivenProgressTexts)
+{
+    auto shortTexts = Render(Dark(L"0%", L"0 KB/s"));
+    auto longTexts = Render(Dark(L"100%", L"4.77 MB/s"));
+    EXPECT_GT(WhiteBox(*longTexts, percent_).right, WhiteBox(*shortTexts, percent_).right + 10);
+    EXPECT_LT(WhiteBox(*longTexts, speed_).left, WhiteBox(*shortTexts, speed_).left - 10);
+    auto none = Render(Dark(L"", L""));
+    RECT empty = WhiteBox(*none, percent_);
+    EXPECT_EQ(empty.left, empty.right) << "no percentage, no white";
+}
+
+// ---------------------------------------------------------------------------
+// Without GDI+ running there are no pictures: the GDI parts still draw.
+
+TEST(PaintWithoutGdiplus, BackgroundTextsAndGdiTrack)
+{
+    HBITMAP ground = MakeBitmap(4, 4, [](int, int) { return RGB(20, 30, 60); });
+    GdiObject groundHolder(ground);
+    Scene scene;
+    scene.pictures.background = ground;
+    scene.percent = L"0%";
+    auto canvas = Render(scene);
+    EXPECT_TRUE(Near(canvas->At(10, 100), Rgb{20, 30, 60}, 0));
+    EXPECT_TRUE(Near(canvas->At(280, 281), GdiTrack, 0));
+    bool white = false;
+    for (int y = 247; y < 267 && !white; ++y)
+        for (int x = 60; x < 220 && !white; ++x)
+            white = IsWhite(canvas->At(x, y));
+    EXPECT_TRUE(white) << "percentage drawn";
+}
+
+}  // namespace
