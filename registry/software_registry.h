@@ -13,5 +13,14 @@ struct SoftwareEntry {
 // Never fails: a missing or unreadable file reads as an empty sequence.
 std::vector<SoftwareEntry> ReadSoftwareRegistry(const std::wstring& path);
 
-// Replaces the file with the canonical layout; reports nothing.
+// Reads like ReadSoftwareRegistry but tells the two empty cases apart: a missing
+// file (or folder) gives true and an empty sequence; a file that exists but
+// cannot be opened or read through (locked, no access, a folder of that name)
+// gives false and leaves `entries` empty.
+bool TryReadSoftwareRegistry(const std::wstring& path, std::vector<SoftwareEntry>& entries);
+
+// Replaces the file with the canonical layout; reports nothing. The new content
+// is written beside the file and renamed over it, so a write that fails at any
+// point leaves the old file whole. A read-only file is left as it is; a hidden
+// or system file keeps those attributes.
 void WriteSoftwareRegistry(const std::wstring& path, const std::vector<SoftwareEntry>& entries);
