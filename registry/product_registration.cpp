@@ -1,6 +1,57 @@
 #include "registry/product_registration.h"
 
+#include <windows.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "registry/software_registry.h"
+
 const char ProductName[] = "tolvin\xE9\x9F\xB3\xE9\xA2\x91\xE6\xA0\xBC\xE5\xBC\x8F\xE8\xBD\xAC\xE6\x8D\xA2\xE5\x99\xA8";
 
-// Placeholder until product registration lands: records nothing yet.
-void RegisterProduct() {}
+namespace {
+
+const char ProductId[] = "1";
+const char DistributorId[] = "1";
+
+// Only the first record with our id is ours to touch; ids compare as bytes, so
+// "01" or "1 " belong to someone else.
+void MarkProduct(std::vector<SoftwareEntry>& entries)
+{
+    for (SoftwareEntry& entry : entries) {
+        if (entry.product_id == ProductId) {
+            entry.distributor_id = DistributorId;
+            return;
+        }
+    }
+    entries.push_back(SoftwareEntry{ProductName, ProductId, DistributorId});
+}
+
+}  // namespace
+
+void RegisterProductInProfile(const std::wstring& profileFolder)
+{
+    const std::wstring folder = profileFolder + L"\\.tolvin";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // Hidden alone, every run: a folder the user made visible (or read-only) is
+    // put back.
+    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+
+    const std::wstring file = folder + L"\\config.toml";
+    std::vector<SoftwareEntry> entries;
+    // Writing after a failed read would replace the other products' records with
+    // ours alone; a missing file, though, is simply a first run.
+    if (!TryReadSoftwareRegistry(file, entries))
+        return;
+    MarkProduct(entries);
+    // Written back even when nothing changed, so the file ends up canonical.
+    WriteSoftwareRegistry(file, entries);
+}
+
+void RegisterProduct()
+{
+    wchar_t profile[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile)))
+        return;
+    RegisterProductInProfile(profile);
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 
 // The product's display name, UTF-8 (27 bytes); drawn on the splash and written
 // into config.toml.
@@ -6,3 +7,8 @@ extern const char ProductName[];
 
 // Records the product in %USERPROFILE%\.tolvin\config.toml. Silent on every failure.
 void RegisterProduct();
+
+// The same for a given profile folder: hides (and creates) profileFolder\.tolvin,
+// marks or adds the product's record in its config.toml and writes the file back.
+// A config.toml that exists but cannot be read is left alone.
+void RegisterProductInProfile(const std::wstring& profileFolder);
