@@ -161,29 +161,4 @@ TEST(RegistryRoundTrip, RecordsMeetingTheConditionsComeBackUnchanged)
     ExpectRecords({}, ParseSoftwareRegistry(FormatSoftwareRegistry({})));
 }
 
-TEST(RegistryRoundTrip, EachBrokenConditionChangesWhatComesBack)
-{
-    const Records broken[] = {
-        {Entry("", "", "d")},
-        {Entry("q\"", "1", "")},
-        {Entry("line\nbreak", "1", "")},
-        {Entry("", "1", "cut\x1A")},
-        {Entry(" lead", "1", "")},
-        {Entry("", "1", "\tlead")},
-        {Entry("[[software]]", "1", "")},
-        {Entry("", "1name", "")},
-        {Entry("", "[[software]]1", "")},
-        {Entry("", "1", "product_id")},
-        {Entry("", "1", "name")},
-    };
-    for (const Records& records : broken) {
-        const Records back = ParseSoftwareRegistry(FormatSoftwareRegistry(records));
-        const bool same = back.size() == 1 && back[0].name == records[0].name &&
-                          back[0].product_id == records[0].product_id &&
-                          back[0].distributor_id == records[0].distributor_id;
-        EXPECT_FALSE(same) << "name [" << records[0].name << "] product_id [" << records[0].product_id
-                           << "] distributor_id [" << records[0].distributor_id << "]";
-    }
-}
-
 }  // namespace
