@@ -172,10 +172,10 @@ void PaintSplash(HDC target, const RECT& client, const RECT& update, const Splas
     SetTextColor(dc, TextColour);
 
     const std::wstring heading = SplashHeading(ProductName);
-    DrawLabel(dc, 20, 600, heading.c_str(), -1, RECT{client.left + 20, client.top + 8, client.right - 100, client.top + 46},
-             DT_SINGLELINE | DT_VCENTER);
+    DrawLabel(dc, 20, 600, heading.c_str(), -1,
+              RECT{client.left + 20, client.top + 8, client.right - 100, client.top + 46}, DT_SINGLELINE | DT_VCENTER);
     DrawLabel(dc, 30, 700, CloseGlyph, 1, RECT{client.right - 36, client.top + 8, client.right - 8, client.top + 46},
-             DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+              DT_SINGLELINE | DT_VCENTER | DT_CENTER);
 
     UINT trackWidth = 0;
     UINT trackHeight = 0;
