@@ -22,7 +22,7 @@
 //
 // Records read from a file do not always meet them: quotes are removed after the
 // line was matched, so `name = "[[software]"]"` reads as the name "[[software]]"
-// and `product_id = "na"me"` as the product id "name". Part 1 therefore applies
+// and `product_id = "na"me"` as the product id "name". Case 1 therefore applies
 // the same two-way check instead of expecting every read record to survive.
 #include <fuzzer/FuzzedDataProvider.h>
 
