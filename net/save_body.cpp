@@ -1,0 +1,91 @@
+#include "net/save_body.h"
+
+#include <windows.h>
+
+#include "net/widen.h"
+
+namespace {
+
+const std::uint32_t kChunkBytes = 8192;
+
+bool Fail(std::string& errorText, const std::string& message)
+{
+    errorText = message;
+    return false;
+}
+
+// The file being written. Unless it is closed cleanly and kept, the holder
+// closes and deletes it, so a failed or interrupted download never leaves a
+// partial setup program behind that someone could start by hand.
+struct SaveFile {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::wstring name;
+    bool created = false;
+    bool keep = false;
+
+    explicit SaveFile(const std::string& saveName) : name(WidenBytes(saveName))
+    {
+        handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        created = handle != INVALID_HANDLE_VALUE;
+    }
+    ~SaveFile()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+        if (created && !keep)
+            DeleteFileW(name.c_str());
+    }
+    SaveFile(const SaveFile&) = delete;
+    SaveFile& operator=(const SaveFile&) = delete;
+
+    bool Write(const char* data, std::uint32_t size)
+    {
+        DWORD written = 0;
+        return WriteFile(handle, data, size, &written, nullptr) && written == size;
+    }
+
+    bool Close()
+    {
+        BOOL closed = CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        return closed != FALSE;
+    }
+};
+
+}  // namespace
+
+bool SaveBody(const ReadBodyChunk& read, std::uint32_t total, const std::string& saveName, std::string& errorText,
+              const ProgressCallback& progress)
+{
+    SaveFile file(saveName);
+    if (!file.created)
+        return Fail(errorText, "failed to create save file");
+
+    // One buffer per call, nothing allocated per chunk.
+    char buffer[kChunkBytes];
+    std::uint64_t received = 0;
+    for (;;) {
+        std::uint32_t got = 0;
+        // A failed read is a broken transfer, never a finished one: the file
+        // would be run with administrator rights.
+        if (!read(buffer, kChunkBytes, got))
+            return Fail(errorText, "WinHttpReadData failed");
+        if (got == 0)
+            break;
+        if (!file.Write(buffer, got))
+            return Fail(errorText, "failed to write save file");
+        received += got;
+        if (progress)
+            progress(received, total);
+    }
+    // Without a Content-Length (total 0) only the connection's end marks the
+    // end of the body, so there is nothing to compare against.
+    if (total != 0 && received != total)
+        return Fail(errorText, "incomplete download: received " + std::to_string(received) + " of " +
+                                   std::to_string(total) + " bytes");
+    if (!file.Close())
+        return Fail(errorText, "failed to write save file");
+    file.keep = true;
+    return true;
+}
