@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "net/save_body.h"
+
+// The body loop fed by reads the local server cannot produce under Wine: a
+// broken connection there ends a body with a clean end-of-data, never with a
+// failed WinHttpReadData.
+
+namespace {
+
+class SaveBodyTest : public ::testing::Test {
+protected:
+    std::string saveName;
+    std::string errorText;
+    std::vector<std::uint64_t> progress;
+
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+        saveName = std::string(temp) + "tolvin-save-body-" + std::to_string(GetCurrentProcessId()) + ".exe";
+        std::ofstream(saveName, std::ios::binary) << "an older download";
+    }
+    void TearDown() override { DeleteFileA(saveName.c_str()); }
+
+    // Hands out `chunks` full reads, then fails.
+    static ReadBodyChunk FailAfter(int chunks)
+    {
+        return [chunks](char* buffer, std::uint32_t capacity, std::uint32_t& got) mutable {
+            if (chunks-- == 0)
+                return false;
+            std::memset(buffer, 'x', capacity);
+            got = capacity;
+            return true;
+        };
+    }
+
+    bool Save(const ReadBodyChunk& read, std::uint32_t total)
+    {
+        return SaveBody(read, total, saveName, errorText,
+                        [this](std::uint64_t received, std::uint64_t) { progress.push_back(received); });
+    }
+};
+
+TEST_F(SaveBodyTest, FailedReadMidBodyFailsAndRemovesTheFile)
+{
+    EXPECT_FALSE(Save(FailAfter(2), 40000));
+    EXPECT_EQ("WinHttpReadData failed", errorText);
+    EXPECT_EQ((std::vector<std::uint64_t>{8192, 16384}), progress);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(saveName.c_str()));
+}
+
+TEST_F(SaveBodyTest, FailedReadWithoutContentLengthIsStillAFailure)
+{
+    // With no total to compare against, the failed read is all there is to go on.
+    EXPECT_FALSE(Save(FailAfter(1), 0));
+    EXPECT_EQ("WinHttpReadData failed", errorText);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(saveName.c_str()));
+}
+
+TEST_F(SaveBodyTest, FailedFirstReadCallsNoProgress)
+{
+    EXPECT_FALSE(Save(FailAfter(0), 100));
+    EXPECT_EQ("WinHttpReadData failed", errorText);
+    EXPECT_TRUE(progress.empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(saveName.c_str()));
+}
+
+}  // namespace
