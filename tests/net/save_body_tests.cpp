@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,31 @@ protected:
                         [this](std::uint64_t received, std::uint64_t) { progress.push_back(received); });
     }
 };
+
+TEST_F(SaveBodyTest, UnevenReadsAcrossManyWritesArriveIntact)
+{
+    // Read sizes that fall on and across the boundaries of the file writes.
+    const std::uint32_t sizes[] = {1, 8192, 5000, 8191, 8192, 8192, 8192, 8192, 8192, 8192, 3, 8192, 7000};
+    std::string expected;
+    size_t next = 0;
+    ReadBodyChunk read = [&](char* buffer, std::uint32_t capacity, std::uint32_t& got) {
+        got = 0;
+        if (next < sizeof(sizes) / sizeof(sizes[0])) {
+            got = sizes[next++];
+            if (got > capacity)
+                return false;
+            for (std::uint32_t i = 0; i < got; ++i)
+                buffer[i] = static_cast<char>((expected.size() + i) * 31 % 251);
+            expected.append(buffer, got);
+        }
+        return true;
+    };
+    ASSERT_TRUE(Save(read, 0)) << errorText;
+    std::ifstream in(saveName, std::ios::binary);
+    EXPECT_EQ(expected, std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    ASSERT_EQ(13u, progress.size());
+    EXPECT_EQ(expected.size(), progress.back());
+}
 
 TEST_F(SaveBodyTest, FailedReadMidBodyFailsAndRemovesTheFile)
 {
