@@ -9,10 +9,10 @@
 namespace {
 
 const std::uint32_t kChunkBytes = 8192;
-// Chunks are gathered into writes of up to 64 KiB: under Wine, a WriteFile
-// per 8 KiB chunk cost about a tenth of the download rate
-// (tools/bench-download.sh).
-const std::uint32_t kWriteBytes = 64 * 1024;
+// Chunks are gathered into writes of up to 256 KiB. Under Wine, writing
+// 256 MiB took 0.20 s in 8 KiB writes, 0.09 s in 64 KiB and 0.08 s in 256 KiB
+// ones (1 MiB gained nothing more), against about 1.7 s for the transfer.
+const std::uint32_t kWriteBytes = 256 * 1024;
 
 bool Fail(std::string& errorText, const std::string& message)
 {
