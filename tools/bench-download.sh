@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Usage: tools/bench-download.sh [ROUNDS]
+# Downloads a 256 MiB body from the local HTTPS server, ROUNDS times (default
+# 5), each round with:
+#   a) DownloadFile into a file                  } in bench_download.exe under
+#   b) a bare WinHTTP loop, 8 KiB reads,         } Wine, one process per round,
+#      data dropped                              } the order reversed every
+#   w) b plus a WriteFile per chunk into a file  } other round
+#   n) DownloadFile into the NUL device          }
+#   c) curl into a file, for context (Wine's TLS path is the ceiling for a/b)
+# The bench process fetches a small body with each loop before timing, so the
+# first connection's set-up is charged to none of them.
+# and prints MiB/s for each, medians, the ratio a/b (and a/w, n/b: w and n
+# show how much of the time is the file's) and the bench
+# process's peak memory as Windows reports it (GetProcessMemoryInfo under Wine).
+# Builds bench_download in TOLVIN_BENCH_DIR (default build/bench).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+rounds=${1:-5}
+build=$(realpath -m "${TOLVIN_BENCH_DIR:-$root/build/bench}")
+
+tools/setup.sh
+cmake --preset test -B "$build" >/dev/null
+cmake --build "$build" -j2 --target bench_download >/dev/null
+tools/make-wine-prefix.sh "$build/wineprefix" "$build/test-ca"
+
+# shellcheck source=tools/xvfb.sh
+. tools/xvfb.sh
+start_private_display
+
+out=$(mktemp -d "$build/bench-out.XXXXXX")
+cleanup() {
+    rm -rf "$out"
+    WINEPREFIX=$build/wineprefix wineserver -k 2>/dev/null || true
+    if [ -n "${TOLVIN_XVFB_PID:-}" ]; then
+        kill "$TOLVIN_XVFB_PID" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+export BENCH_ROUNDS=$rounds BENCH_OUT=$out BENCH_BUILD=$build BENCH_ROOT=$root
+# Runs inside the server wrapper, which exports TOLVIN_TEST_PORT.
+# shellcheck disable=SC2016
+tools/with-download-server.sh "$build/test-ca" - -- bash -c '
+set -euo pipefail
+size=268435456
+url=https://localhost:$TOLVIN_TEST_PORT/bytes/$size
+exe=$BENCH_BUILD/tests/net/bench_download.exe
+save="Z:$(printf %s "$BENCH_OUT/download.bin" | tr / \\\\)"
+for round in $(seq "$BENCH_ROUNDS"); do
+    if [ $((round % 2)) -eq 1 ]; then order=abwn; else order=nwba; fi
+    "$BENCH_ROOT/tools/wine-run.sh" "$BENCH_BUILD/wineprefix" "$exe" "$url" "${url%/*}/4096" "$save" "$order" |
+        tr -d "\r" | sed "s/^/$round /"
+    curl --silent --show-error --fail --cacert "$BENCH_BUILD/test-ca/ca.pem" -o "$BENCH_OUT/curl.bin" \
+        -w "$round curl %{time_total} %{size_download}\n" "$url"
+    rm -f "$BENCH_OUT/curl.bin" "$BENCH_OUT/download.bin"
+done
+' >"$out/results.txt"
+
+/usr/bin/python3 - "$out/results.txt" <<'EOF'
+import statistics, sys
+MiB = 1024.0 * 1024.0
+SIZE = 268435456
+kinds = ["download", "bare", "bare+write", "download-nul", "curl"]
+rounds, memory = {}, {}
+for line in open(sys.argv[1]):
+    fields = line.split()
+    if len(fields) == 4 and fields[1] in kinds:
+        seconds, size = float(fields[2]), int(fields[3])
+        if size != SIZE:
+            sys.exit("%s received %d bytes in round %s" % (fields[1], size, fields[0]))
+        rounds.setdefault(int(fields[0]), {})[fields[1]] = SIZE / MiB / seconds
+    elif len(fields) == 3:
+        memory.setdefault(fields[1], []).append(int(fields[2]))
+for n, r in rounds.items():
+    missing = [k for k in kinds if k not in r]
+    if missing:
+        sys.exit("round %d has no result for %s" % (n, ", ".join(missing)))
+
+print("MiB/s    a) DownloadFile  b) bare WinHTTP  w) bare+WriteFile  n) DownloadFile>NUL  c) curl"
+      "    a/b    a/w    n/b")
+def Row(label, r, ratios):
+    print("%-8s %15.1f  %15.1f  %17.1f  %19.1f  %7.1f  %s" % (
+        label, r["download"], r["bare"], r["bare+write"], r["download-nul"], r["curl"],
+        "  ".join("%5.3f" % x for x in ratios)))
+def Ratios(r):
+    return [r["download"] / r["bare"], r["download"] / r["bare+write"], r["download-nul"] / r["bare"]]
+for n in sorted(rounds):
+    Row("round %d" % n, rounds[n], Ratios(rounds[n]))
+med = {k: statistics.median(r[k] for r in rounds.values()) for k in kinds}
+per_round = [Ratios(r) for r in rounds.values()]
+Row("median", med, [statistics.median(x[i] for x in per_round) for i in range(3)])
+print("(ratios in the median row: medians of the per-round ratios)")
+print("a/b from the medians: %.3f (target >= 0.95)" % (med["download"] / med["bare"]))
+print("bench process (the whole Wine process, all four loops; max over rounds): "
+      "working set at start %.1f MiB, peak working set %.1f MiB, peak pagefile usage %.1f MiB" % (
+          max(memory["start_working_set"]) / MiB, max(memory["peak_working_set"]) / MiB,
+          max(memory["peak_pagefile"]) / MiB))
+EOF
