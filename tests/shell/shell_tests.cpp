@@ -91,8 +91,17 @@ TEST_F(WithGdiplus, RefusesWhatIsNotAPngResource)
     EXPECT_FALSE(LoadPngResource(302, L"PNG")) << "undecodable bytes";
 }
 
+bool RunningUnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 TEST(WithoutGdiplus, DecodingFailsCleanly)
 {
+    // Windows' GDI+ refuses to decode before GdiplusStartup; Wine's decodes anyway,
+    // so there this case says nothing about the loader.
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine's GDI+ does not require start-up";
     EXPECT_FALSE(LoadPngResource(IDP_TRACK, L"PNG"));
     EXPECT_FALSE(LoadPngResource(IDP_FILL, L"PNG"));
 }

@@ -1,0 +1,135 @@
+"""Shared pieces of the end-to-end tests: the installer under Wine in the build
+folder's prefix, the local download server on the installer's fixed port, the
+window as a user sees it, and real mouse clicks through the X server."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+TOOLS = ROOT / "tools"
+
+
+class Wine:
+    def __init__(self, build_dir):
+        self.build_dir = Path(build_dir)
+        self.prefix = self.build_dir / "wineprefix"
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=str(self.prefix), WINEDEBUG=self.env.get("WINEDEBUG", "-all"),
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+
+    def run(self, exe, *args, cwd=None, timeout=60, env=None):
+        return subprocess.run(["wine", str(exe), *args], cwd=cwd, env=env or self.env,
+                              capture_output=True, text=True, timeout=timeout)
+
+    def start(self, exe, cwd, env=None):
+        return subprocess.Popen(["wine", str(exe)], cwd=cwd, env=env or self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+class Probe:
+    """What FindWindowW sees of the installer's window class."""
+
+    def __init__(self, wine, probe_exe):
+        self.wine = wine
+        self.exe = probe_exe
+
+    def look(self):
+        out = self.wine.run(self.exe).stdout.strip().splitlines()
+        line = out[-1] if out else "none"
+        if line == "none":
+            return None
+        state, left, top, width, height, title = line.split(" ", 5)
+        return dict(visible=state == "visible", left=int(left), top=int(top), width=int(width),
+                    height=int(height), title=title)
+
+    def wait_for(self, predicate, timeout, what):
+        deadline = time.monotonic() + timeout
+        seen = None
+        while time.monotonic() < deadline:
+            seen = self.look()
+            if predicate(seen):
+                return seen
+            time.sleep(0.3)
+        raise AssertionError(f"timed out waiting for {what}; last seen: {seen}")
+
+
+class DownloadServer:
+    """tools/download_server.py on the port the installer was built with."""
+
+    def __init__(self, build_dir, port, setup_file="-", rate=None):
+        self.dir = Path(tempfile.mkdtemp(prefix="server-", dir=build_dir))
+        self.log = self.dir / "requests.log"
+        port_file = self.dir / "port"
+        cmd = ["/usr/bin/python3", str(TOOLS / "download_server.py"), "--cert-dir",
+               str(Path(build_dir) / "test-ca"), "--port", str(port), "--setup-file", str(setup_file),
+               "--log", str(self.log), "--port-file", str(port_file), "--watch-pid", str(os.getpid())]
+        if rate:
+            cmd += ["--rate", str(rate)]
+        self.proc = subprocess.Popen(cmd)
+        deadline = time.monotonic() + 15
+        while not port_file.exists():
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError(f"download server did not start on port {port}")
+            time.sleep(0.1)
+
+    def requests(self):
+        return self.log.read_text().splitlines() if self.log.exists() else []
+
+    def stop(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(5)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def click(x, y):
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], check=True)
+    time.sleep(0.2)
+    subprocess.run(["xdotool", "click", "1"], check=True)
+
+
+def screen_size():
+    out = subprocess.run(["xdpyinfo"], capture_output=True, text=True, check=True).stdout
+    for line in out.splitlines():
+        if "dimensions:" in line:
+            w, h = line.split()[1].split("x")
+            return int(w), int(h)
+    raise RuntimeError("no screen dimensions from xdpyinfo")
+
+
+def screenshot(path):
+    subprocess.run(["import", "-window", "root", str(path)], check=True)
+
+
+def port_of(host):
+    return int(host.rsplit(":", 1)[1]) if ":" in host else 443
+
+
+def wait_exit(proc, timeout):
+    try:
+        return proc.wait(timeout)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def work_dir(build_dir, name):
+    path = Path(build_dir) / "e2e-work" / name
+    shutil.rmtree(path, ignore_errors=True)
+    path.mkdir(parents=True)
+    return path
+
+
+def kill_wine(wine):
+    subprocess.run(["wineserver", "-k"], env=wine.env, capture_output=True)

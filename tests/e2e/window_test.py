@@ -1,0 +1,57 @@
+#!/usr/bin/python3
+"""The splash as a user meets it: a 560 x 310 window of class TolvinInstaller,
+centred on the screen, that closes with exit code 0 when the mouse is released
+over the close glyph and stays open for a release just beside it."""
+
+import argparse
+import sys
+
+import harness
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build-dir", required=True)
+    ap.add_argument("--installer", required=True)
+    ap.add_argument("--probe", required=True)
+    ap.add_argument("--download-host", required=True)
+    args = ap.parse_args()
+
+    wine = harness.Wine(args.build_dir)
+    probe = harness.Probe(wine, args.probe)
+    work = harness.work_dir(args.build_dir, "window")
+    # A large, slow setup download keeps the installer busy on its splash for
+    # the whole test instead of moving on to the setup program.
+    setup = work / "slow-setup.bin"
+    setup.write_bytes(b"\0" * (256 * 1024))
+
+    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup, rate=2048):
+        proc = wine.start(args.installer, cwd=work)
+        try:
+            window = probe.wait_for(lambda w: w and w["visible"], 60, "the splash window")
+            assert window["title"] == "Tolvin Installer", window
+            assert (window["width"], window["height"]) == (560, 310), window
+            sw, sh = harness.screen_size()
+            expected = ((sw - 560) // 2, (sh - 310) // 2)
+            assert (window["left"], window["top"]) == expected, (window, expected)
+            print(f"window: {window}, screen {sw}x{sh}")
+
+            left, top = window["left"], window["top"]
+            harness.click(left + 523, top + 12)
+            assert harness.wait_exit(proc, 3) is None, "a release beside the glyph closed the window"
+            assert probe.look() is not None, "window gone after a release beside the glyph"
+
+            harness.click(left + 538, top + 26)
+            code = harness.wait_exit(proc, 20)
+            assert code == 0, f"installer exit code {code} after a release on the glyph"
+            assert probe.look() is None, "window still there after closing"
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                harness.kill_wine(wine)
+    print("e2e_window: ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
