@@ -68,8 +68,8 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
             return Fail(errorText, "WinHttpOpenRequest failed");
 
         // WinHTTP would otherwise follow redirects inside WinHttpReceiveResponse
-        // (relative ones too, up to ten), so the three-request limit and the
-        // rejection of relative and http targets would never apply.
+        // (seen: five in a row, and a relative one), so the three-request
+        // limit and the rejection of relative and http targets would never apply.
         DWORD disable = WINHTTP_DISABLE_REDIRECTS;
         if (!WinHttpSetOption(request.handle, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof(disable)))
             return Fail(errorText, "WinHttpSetOption failed");
