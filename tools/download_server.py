@@ -5,6 +5,7 @@ Usage:
   download_server.py --cert-dir DIR [--port N] [--untrusted-port N]
                      [--setup-file PATH|-] [--log PATH] [--port-file PATH]
                      [--rate BYTES_PER_SECOND] [--watch-pid PID]
+                     [--channel-status N] [--channel-cut M]
 
   --cert-dir DIR       certificates made by tools/make-test-ca.sh
   --port N             main listener (server.pem); 0 picks a free port (default)
@@ -15,6 +16,9 @@ Usage:
   --log PATH           appends "<request line>\\t<User-Agent or ->" per request
   --port-file PATH     once listening, holds "<port> <untrusted port or 0>"
   --rate BPS           throttles the channel paths to BPS bytes per second
+  --channel-status N   the channel paths answer status N (no body file) instead
+  --channel-cut M      the channel paths announce the whole setup file but send
+                       only its first M bytes, then drop the connection
   --watch-pid PID      exits when process PID is gone (wrappers killed with
                        SIGKILL would otherwise leave the server behind)
 
@@ -276,6 +280,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def SendSetup(self):
         setup = self.server.setup_file
         rate = self.server.rate
+        if self.server.channel_status:
+            self.SendSimple(self.server.channel_status, b"channel unavailable\n")
+            return
         if setup is None:
             body = PLACEHOLDER_SETUP
             offset = [0]
@@ -295,7 +302,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.SendSimple(500, b"setup file unreadable\n")
             return
         with f:
-            self.SendStream(os.fstat(f.fileno()).st_size, f.read, rate)
+            self.SendStream(os.fstat(f.fileno()).st_size, f.read, rate, cut=self.server.channel_cut)
 
     def SendBytes(self, total, fields):
         nolength = fields.get("nolength", "0") not in ("", "0")
@@ -344,6 +351,8 @@ class TlsServer(http.server.ThreadingHTTPServer):
         self.request_log = request_log
         self.setup_file = setup_file
         self.rate = rate
+        self.channel_status = 0
+        self.channel_cut = None
         super().__init__(("127.0.0.1", port), Handler)
 
     def finish_request(self, request, client_address):
@@ -420,6 +429,8 @@ def Main():
     parser.add_argument("--port-file")
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--watch-pid", type=int)
+    parser.add_argument("--channel-status", type=int, default=0)
+    parser.add_argument("--channel-cut", type=int)
     args = parser.parse_args()
 
     setup_file = None if args.setup_file in (None, "-") else args.setup_file
@@ -432,7 +443,10 @@ def Main():
     def Listen(port, name):
         context = MakeContext(os.path.join(args.cert_dir, name + ".pem"),
                               os.path.join(args.cert_dir, name + ".key"))
-        return TlsServer(port, context, request_log, setup_file, args.rate)
+        server = TlsServer(port, context, request_log, setup_file, args.rate)
+        server.channel_status = args.channel_status
+        server.channel_cut = args.channel_cut
+        return server
 
     try:
         main = Listen(args.port, "server")

@@ -46,6 +46,25 @@ class Probe:
         return dict(visible=state == "visible", left=int(left), top=int(top), width=int(width),
                     height=int(height), title=title)
 
+    def notice_text(self):
+        """The notice box's text with real line feeds, or None when no box is up."""
+        out = self.wine.run(self.exe, "notice").stdout.strip().splitlines()
+        line = out[-1] if out else "none"
+        return None if line == "none" else line.replace("\\n", "\n")
+
+    def answer_notice(self, button):
+        result = self.wine.run(self.exe, "notice", button)
+        assert result.returncode == 0, f"no notice box to answer {button}: {result.stdout}"
+
+    def wait_for_notice(self, timeout):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            text = self.notice_text()
+            if text is not None:
+                return text
+            time.sleep(0.3)
+        raise AssertionError("timed out waiting for the notice box")
+
     def wait_for(self, predicate, timeout, what):
         deadline = time.monotonic() + timeout
         seen = None
@@ -60,7 +79,7 @@ class Probe:
 class DownloadServer:
     """tools/download_server.py on the port the installer was built with."""
 
-    def __init__(self, build_dir, port, setup_file="-", rate=None):
+    def __init__(self, build_dir, port, setup_file="-", rate=None, extra=()):
         self.dir = Path(tempfile.mkdtemp(prefix="server-", dir=build_dir))
         self.log = self.dir / "requests.log"
         port_file = self.dir / "port"
@@ -69,6 +88,7 @@ class DownloadServer:
                "--log", str(self.log), "--port-file", str(port_file), "--watch-pid", str(os.getpid())]
         if rate:
             cmd += ["--rate", str(rate)]
+        cmd += list(extra)
         self.proc = subprocess.Popen(cmd)
         deadline = time.monotonic() + 15
         while not port_file.exists():
@@ -92,6 +112,20 @@ class DownloadServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+def windows_path(path):
+    """How a Linux path looks to a program under Wine (drive Z: is /)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def wait_until(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return
+        time.sleep(0.2)
+    raise AssertionError(f"timed out waiting for {what}")
 
 
 def click(x, y):

@@ -1,11 +1,24 @@
-// Looks for the installer's window from inside the same Wine session and prints
-// what a user would see of it: "visible|hidden LEFT TOP WIDTH HEIGHT TITLE", or
-// "none". The end-to-end scripts read this line.
+// Looks at the installer's windows from inside the same Wine session and prints
+// what a user would see, for the end-to-end scripts:
+//   window_probe                 "visible|hidden LEFT TOP WIDTH HEIGHT TITLE" of the splash, or "none"
+//   window_probe notice          the notice box's text (UTF-8, line feeds as \n), or "none"
+//   window_probe notice ok|cancel  presses that button of the notice box
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
-int main()
+namespace {
+
+std::string ToUtf8(const wchar_t* text)
+{
+    char narrow[4096] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow, sizeof(narrow), nullptr, nullptr);
+    return narrow;
+}
+
+int DescribeSplash()
 {
     HWND window = FindWindowW(L"TolvinInstaller", nullptr);
     if (!window) {
@@ -16,9 +29,38 @@ int main()
     GetWindowRect(window, &frame);
     wchar_t title[128] = {};
     GetWindowTextW(window, title, 128);
-    char narrow[256] = {};
-    WideCharToMultiByte(CP_UTF8, 0, title, -1, narrow, sizeof(narrow), nullptr, nullptr);
     std::printf("%s %ld %ld %ld %ld %s\n", IsWindowVisible(window) ? "visible" : "hidden", frame.left, frame.top,
-                frame.right - frame.left, frame.bottom - frame.top, narrow);
+                frame.right - frame.left, frame.bottom - frame.top, ToUtf8(title).c_str());
     return 0;
+}
+
+int Notice(const char* answer)
+{
+    HWND box = FindWindowW(L"#32770", L"\u7cfb\u7edf\u63d0\u793a");  // 系统提示
+    if (!box) {
+        std::printf("none\n");
+        return answer ? 1 : 0;
+    }
+    if (!answer) {
+        wchar_t text[2048] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 2048);
+        std::string out;
+        for (char c : ToUtf8(text))
+            out += c == '\n' ? std::string("\\n") : std::string(1, c);
+        std::printf("%s\n", out.c_str());
+        return 0;
+    }
+    WPARAM button = std::strcmp(answer, "ok") == 0 ? IDOK : IDCANCEL;
+    PostMessageW(box, WM_COMMAND, button, 0);
+    std::printf("pressed %s\n", answer);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "notice") == 0)
+        return Notice(argc >= 3 ? argv[2] : nullptr);
+    return DescribeSplash();
 }

@@ -15,6 +15,8 @@ def main():
     ap.add_argument("--installer", required=True)
     ap.add_argument("--probe", required=True)
     ap.add_argument("--download-host", required=True)
+    ap.add_argument("--sample-setup")
+    ap.add_argument("--support-host")
     args = ap.parse_args()
 
     wine = harness.Wine(args.build_dir)

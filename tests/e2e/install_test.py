@@ -1,0 +1,159 @@
+#!/usr/bin/python3
+"""Whole installations under Wine against the local download server, as a user
+would run them: the setup program is fetched into the current directory,
+started without a command line while the splash is hidden, waited for and
+deleted; failed downloads and a download that is not a program end in the
+notice box, with the browser opens recorded."""
+
+import argparse
+import os
+import re
+import sys
+
+import harness
+
+SETUP_NAME = "tolvin-setup.exe"
+RECORD = "sample-setup-record.txt"
+DOWNLOAD_FAILED = "下载失败，请检查网络连接或联系客服。"
+LAUNCH_FAILED = "安装程序启动失败，请检查安装包或联系客服。"
+PAGE_SENTENCE = "已为您打开下载页面，请手动安装。"
+HINT = '点击"确定"联系客服\n点击"取消"稍后处理'
+CHANNEL_REQUEST = re.compile(r"^GET /tolvin/(release|ebwebview) HTTP/1\.1\tTolvinInstaller/1\.0$")
+
+
+class Run:
+    """One installer process in its own work folder, with its browser log."""
+
+    def __init__(self, args, wine, name):
+        self.args = args
+        self.wine = wine
+        self.work = harness.work_dir(args.build_dir, name)
+        self.browser_log = self.work / "browser.log"
+        self.release = self.work / "release-setup"
+        self.env = dict(wine.env, TOLVIN_BROWSER_LOG=str(self.browser_log),
+                        TOLVIN_SAMPLE_SETUP_HOLD=harness.windows_path(self.release))
+        self.proc = None
+
+    def start(self):
+        self.proc = self.wine.start(self.args.installer, cwd=self.work, env=self.env)
+
+    def browser_opens(self):
+        return self.browser_log.read_text().splitlines() if self.browser_log.exists() else []
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            harness.kill_wine(self.wine)
+
+
+def channel_url(args, request_line):
+    path = request_line.split()[1]
+    return f"https://{args.download_host}{path}"
+
+
+def close_with_glyph(probe, run):
+    window = probe.look()
+    assert window and window["visible"], f"splash not on screen: {window}"
+    harness.click(window["left"] + 538, window["top"] + 26)
+    code = harness.wait_exit(run.proc, 20)
+    assert code == 0, f"exit code {code} after closing with the glyph"
+
+
+def successful_install(args, wine, probe):
+    run = Run(args, wine, "install-ok")
+    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup) as server:
+        try:
+            run.start()
+            record = run.work / RECORD
+            harness.wait_until(record.exists, 90, "the setup program to run")
+            # While the setup program runs: splash hidden, installer waiting, file in place.
+            window = probe.look()
+            assert window is not None and not window["visible"], f"splash not hidden: {window}"
+            assert run.proc.poll() is None, "installer did not wait for the setup program"
+            assert (run.work / SETUP_NAME).exists(), "setup program not in the current directory"
+
+            lines = dict(line.split("=", 1) for line in record.read_text().splitlines()[1:])
+            command_line = lines["command line"].strip().strip('"')
+            assert command_line.lower().endswith(SETUP_NAME), f"setup started with arguments: {lines}"
+            assert lines["current directory"].rstrip("\\").lower() == \
+                harness.windows_path(run.work).lower(), lines
+
+            run.release.write_text("go")
+            code = harness.wait_exit(run.proc, 30)
+            assert code == 0, f"installer exit code {code}"
+            assert not (run.work / SETUP_NAME).exists(), "setup program not deleted"
+            requests = server.requests()
+            assert len(requests) == 1 and CHANNEL_REQUEST.match(requests[0]), requests
+            assert run.browser_opens() == [], run.browser_opens()
+            print(f"install: ok ({requests[0].split()[1]}, {lines['current directory']})")
+        finally:
+            run.stop()
+
+
+def failed_download(args, wine, probe, name, server_extra, answer):
+    run = Run(args, wine, name)
+    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
+                                extra=server_extra) as server:
+        try:
+            run.start()
+            text = probe.wait_for_notice(90)
+            assert text == DOWNLOAD_FAILED + "\n\n" + PAGE_SENTENCE + "\n\n" + HINT, repr(text)
+            requests = server.requests()
+            assert len(requests) == 1 and CHANNEL_REQUEST.match(requests[0]), requests
+            page = channel_url(args, requests[0])
+            assert run.browser_opens() == [page], run.browser_opens()
+
+            probe.answer_notice(answer)
+            harness.wait_until(lambda: probe.notice_text() is None, 10, "the notice to close")
+            expected = [page, f"https://{args.support_host}"] if answer == "ok" else [page]
+            harness.wait_until(lambda: run.browser_opens() == expected, 10, f"browser opens {expected}")
+
+            # The splash stays with its close glyph; nothing was started or left behind.
+            assert harness.wait_exit(run.proc, 2) is None, "installer ended after a failed download"
+            assert not (run.work / RECORD).exists(), "a setup program ran after a failed download"
+            assert not (run.work / SETUP_NAME).exists(), "a partial setup program was left behind"
+            close_with_glyph(probe, run)
+            print(f"{name}: ok ({answer})")
+        finally:
+            run.stop()
+
+
+def not_a_program(args, wine, probe):
+    run = Run(args, wine, "not-a-program")
+    body = run.work.parent / "not-a-program.bin"
+    body.write_bytes(b"This is a text file, not a Windows program.\r\n" * 100)
+    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), body):
+        try:
+            run.start()
+            text = probe.wait_for_notice(90)
+            assert text == LAUNCH_FAILED + "\n\n" + PAGE_SENTENCE + "\n\n" + HINT, repr(text)
+            window = probe.look()
+            assert window is not None and not window["visible"], f"splash shown during the launch notice: {window}"
+            probe.answer_notice("cancel")
+            code = harness.wait_exit(run.proc, 20)
+            assert code == 0, f"installer exit code {code} after the launch notice"
+            assert (run.work / SETUP_NAME).read_bytes() == body.read_bytes(), "downloaded file not kept"
+            assert len(run.browser_opens()) == 1, run.browser_opens()
+            print("not-a-program: ok")
+        finally:
+            run.stop()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    for name in ("build-dir", "installer", "probe", "sample-setup", "download-host", "support-host"):
+        ap.add_argument("--" + name, required=True)
+    args = ap.parse_args()
+
+    wine = harness.Wine(args.build_dir)
+    probe = harness.Probe(wine, args.probe)
+    successful_install(args, wine, probe)
+    failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
+    failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok")
+    not_a_program(args, wine, probe)
+    print("e2e_install: ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
