@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include "app/progress.h"
+
+namespace {
+
+TEST(PercentText, RoundsHalfUpAndClamps)
+{
+    EXPECT_EQ(L"33%", PercentText(ProgressRatio(1, 3)));
+    EXPECT_EQ(L"67%", PercentText(ProgressRatio(2, 3)));
+    EXPECT_EQ(L"100%", PercentText(ProgressRatio(199, 200)));  // 99.5 + 0.5 reaches 100
+    EXPECT_EQ(L"0%", PercentText(ProgressRatio(1, 201)));
+    EXPECT_EQ(L"100%", PercentText(ProgressRatio(5000, 4000)));
+    EXPECT_EQ(L"0%", PercentText(ProgressRatio(12345, 0)));  // no length from the server
+    EXPECT_EQ(L"0%", PercentText(ProgressRatio(0, 0)));
+}
+
+TEST(ProgressRatio, StaysWithinZeroAndOne)
+{
+    EXPECT_DOUBLE_EQ(0.0, ProgressRatio(7, 0));
+    EXPECT_DOUBLE_EQ(0.25, ProgressRatio(1, 4));
+    EXPECT_DOUBLE_EQ(1.0, ProgressRatio(UINT64_MAX, 1));
+    EXPECT_DOUBLE_EQ(1.0, ProgressRatio(4, 4));
+}
+
+TEST(SpeedText, KilobytesBelow1024ThenMegabytes)
+{
+    EXPECT_EQ(L"0 KB/s", SpeedText(0.0));
+    EXPECT_EQ(L"0 KB/s", SpeedText(-5.0));
+    EXPECT_EQ(L"0 KB/s", SpeedText(511));
+    EXPECT_EQ(L"1 KB/s", SpeedText(513));
+    EXPECT_EQ(L"98 KB/s", SpeedText(100000));
+    EXPECT_EQ(L"1024 KB/s", SpeedText(1048575));  // just under the threshold, rounded by the format
+    EXPECT_EQ(L"1.00 MB/s", SpeedText(1048576));
+    EXPECT_EQ(L"4.77 MB/s", SpeedText(5000000));
+    EXPECT_EQ(L"775 KB/s", SpeedText(793446.4));
+}
+
+TEST(RecordProgress, FirstCallSetsTheBaselineOnly)
+{
+    DownloadProgressState state;
+    state.bytesPerSecond = 42.0;  // whatever was there, the first call starts from zero
+    RecordProgress(state, 8192, 65536, 10000);
+    EXPECT_EQ(8192u, state.receivedBytes.load());
+    EXPECT_EQ(65536u, state.totalBytes.load());
+    EXPECT_EQ(0.0, state.bytesPerSecond.load());
+    EXPECT_EQ(10000u, state.lastSampleTick.load());
+    EXPECT_EQ(8192u, state.lastSampleBytes.load());
+    EXPECT_EQ(L"0 KB/s", SpeedText(state.bytesPerSecond.load()));
+}
+
+TEST(RecordProgress, SamplesAtMostOncePer1000Ms)
+{
+    DownloadProgressState state;
+    RecordProgress(state, 8192, 2000000, 10000);
+
+    // 999 ms after the baseline: counts follow, the speed and the sample do not.
+    RecordProgress(state, 500000, 2000000, 10999);
+    EXPECT_EQ(500000u, state.receivedBytes.load());
+    EXPECT_EQ(0.0, state.bytesPerSecond.load());
+    EXPECT_EQ(10000u, state.lastSampleTick.load());
+    EXPECT_EQ(8192u, state.lastSampleBytes.load());
+
+    // The worked example: 991808 bytes over 1.25 s.
+    RecordProgress(state, 1000000, 2000000, 11250);
+    EXPECT_DOUBLE_EQ(793446.4, state.bytesPerSecond.load());
+    EXPECT_EQ(L"775 KB/s", SpeedText(state.bytesPerSecond.load()));
+    EXPECT_EQ(11250u, state.lastSampleTick.load());
+    EXPECT_EQ(1000000u, state.lastSampleBytes.load());
+
+    // Two calls 999 ms apart from the new sample leave the speed alone...
+    RecordProgress(state, 1100000, 2000000, 11800);
+    RecordProgress(state, 1200000, 2000000, 12249);
+    EXPECT_DOUBLE_EQ(793446.4, state.bytesPerSecond.load());
+    // ...and exactly 1000 ms after it the interval is measured from the sample.
+    RecordProgress(state, 2000000, 2000000, 12250);
+    EXPECT_DOUBLE_EQ(1000000.0, state.bytesPerSecond.load());
+    EXPECT_EQ(2000000u, state.receivedBytes.load());
+}
+
+TEST(RecordProgress, SpeedStaysAfterTheLastCall)
+{
+    DownloadProgressState state;
+    RecordProgress(state, 0, 0, 5000);
+    RecordProgress(state, 3000, 0, 7000);  // no length: the speed still works
+    EXPECT_DOUBLE_EQ(1500.0, state.bytesPerSecond.load());
+    RecordProgress(state, 3000, 0, 7001);
+    EXPECT_DOUBLE_EQ(1500.0, state.bytesPerSecond.load());
+    EXPECT_EQ(L"0%", PercentText(ProgressRatio(state.receivedBytes, state.totalBytes)));
+}
+
+TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindow)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    // Start from a validated window so the update region can only come from the callback.
+    UpdateWindow(window);
+    ValidateRect(window, nullptr);
+    RECT update;
+    ASSERT_FALSE(GetUpdateRect(window, &update, FALSE));
+
+    ProgressCallback callback = MakeProgressCallback(window);
+    ASSERT_TRUE(callback);
+    callback(1234, 5678);
+    EXPECT_EQ(1234u, DownloadProgress.receivedBytes.load());
+    EXPECT_EQ(5678u, DownloadProgress.totalBytes.load());
+    EXPECT_NE(0u, DownloadProgress.lastSampleTick.load());
+    EXPECT_EQ(0.0, DownloadProgress.bytesPerSecond.load());
+
+    // The whole client area is marked for repaint.
+    ASSERT_TRUE(GetUpdateRect(window, &update, FALSE));
+    EXPECT_EQ(0, update.left);
+    EXPECT_EQ(0, update.top);
+    EXPECT_EQ(200, update.right);
+    EXPECT_EQ(100, update.bottom);
+    DestroyWindow(window);
+}
+
+}  // namespace
