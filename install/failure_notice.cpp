@@ -1,8 +1,44 @@
 #include "install/failure_notice.h"
 
+#include <shellapi.h>
+
+#include "build_settings.h"
+
 const wchar_t DownloadFailedMessage[] = L"\u4e0b\u8f7d\u5931\u8d25\uff0c\u8bf7\u68c0\u67e5\u7f51\u7edc\u8fde\u63a5\u6216\u8054\u7cfb\u5ba2\u670d\u3002";
 const wchar_t LaunchFailedMessage[] = L"\u5b89\u88c5\u7a0b\u5e8f\u542f\u52a8\u5931\u8d25\uff0c\u8bf7\u68c0\u67e5\u5b89\u88c5\u5305\u6216\u8054\u7cfb\u5ba2\u670d\u3002";
 
-// Placeholder until the failure notice lands: shows nothing.
-void ShowFailureNotice(HWND, const wchar_t*, const wchar_t*) {}
-std::wstring ComposeNoticeText(const wchar_t* message, bool) { return message; }
+const wchar_t NoticeCaption[] = L"\u7cfb\u7edf\u63d0\u793a";  // 系统提示
+const wchar_t SupportAddress[] = L"https://" TOLVIN_SUPPORT_HOST;
+
+namespace {
+
+// 已为您打开下载页面，请手动安装。 and a blank line
+const wchar_t PageSentence[] =
+    L"\u5df2\u4e3a\u60a8\u6253\u5f00\u4e0b\u8f7d\u9875\u9762\uff0c\u8bf7\u624b\u52a8\u5b89\u88c5\u3002\n\n";
+// 点击"确定"联系客服 / 点击"取消"稍后处理, with ASCII quotation marks
+const wchar_t ButtonHint[] =
+    L"\u70b9\u51fb\"\u786e\u5b9a\"\u8054\u7cfb\u5ba2\u670d\n\u70b9\u51fb\"\u53d6\u6d88\"\u7a0d\u540e\u5904\u7406";
+
+}  // namespace
+
+std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage)
+{
+    std::wstring text = message;
+    text += L"\n\n";
+    if (withDownloadPage)
+        text += PageSentence;
+    text += ButtonHint;
+    return text;
+}
+
+void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage)
+{
+    // The browser is already opening while the user reads the box. Neither
+    // opening is checked: the box is the fallback either way.
+    if (downloadPage)
+        ShellExecuteW(nullptr, L"open", downloadPage, nullptr, nullptr, SW_SHOWNORMAL);
+    std::wstring text = ComposeNoticeText(message, downloadPage != nullptr);
+    int answer = MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR);
+    if (answer == IDOK)
+        ShellExecuteW(nullptr, L"open", SupportAddress, nullptr, nullptr, SW_SHOWNORMAL);
+}

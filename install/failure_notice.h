@@ -5,6 +5,9 @@
 
 extern const wchar_t DownloadFailedMessage[];
 extern const wchar_t LaunchFailedMessage[];
+extern const wchar_t NoticeCaption[];
+// "https://" and the support host, no path.
+extern const wchar_t SupportAddress[];
 
 // Opens downloadPage (when given) in the browser, then asks the user whether to
 // contact support; OK opens the support site.

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "install/failure_notice.h"
+
+namespace {
+
+const wchar_t PageSentence[] =
+    L"\u5df2\u4e3a\u60a8\u6253\u5f00\u4e0b\u8f7d\u9875\u9762\uff0c\u8bf7\u624b\u52a8\u5b89\u88c5\u3002\n\n";
+const wchar_t ButtonHint[] =
+    L"\u70b9\u51fb\"\u786e\u5b9a\"\u8054\u7cfb\u5ba2\u670d\n\u70b9\u51fb\"\u53d6\u6d88\"\u7a0d\u540e\u5904\u7406";
+
+TEST(NoticeText, DownloadFailureIs59Units)
+{
+    std::wstring text = ComposeNoticeText(DownloadFailedMessage, true);
+    EXPECT_EQ(59u, text.size());
+    EXPECT_EQ(std::wstring(DownloadFailedMessage) + L"\n\n" + PageSentence + ButtonHint, text);
+}
+
+TEST(NoticeText, LaunchFailureIs62Units)
+{
+    std::wstring text = ComposeNoticeText(LaunchFailedMessage, true);
+    EXPECT_EQ(62u, text.size());
+    EXPECT_EQ(std::wstring(LaunchFailedMessage) + L"\n\n" + PageSentence + ButtonHint, text);
+}
+
+TEST(NoticeText, WithoutPageTheSentenceIsLeftOut)
+{
+    EXPECT_EQ(std::wstring(DownloadFailedMessage) + L"\n\n" + ButtonHint,
+              ComposeNoticeText(DownloadFailedMessage, false));
+}
+
+TEST(NoticeText, HintUsesAsciiQuotationMarks)
+{
+    std::wstring text = ComposeNoticeText(L"x", false);
+    // x, two line feeds, then 点击"确定"联系客服 \n 点击"取消"稍后处理
+    ASSERT_EQ(24u, text.size());
+    for (size_t at : {5u, 8u, 16u, 19u})
+        EXPECT_EQ(L'"', text[at]) << at;
+    EXPECT_EQ(L'\n', text[13]);
+}
+
+TEST(NoticeText, SupportAddressIsSchemeAndHostOnly)
+{
+    std::wstring address = SupportAddress;
+    ASSERT_EQ(0u, address.rfind(L"https://", 0));
+    std::wstring host = address.substr(8);
+    EXPECT_FALSE(host.empty());
+    EXPECT_EQ(std::wstring::npos, host.find(L'/'));
+}
+
+// The notice is shown on this thread; a helper finds the box by its caption,
+// records what it showed and answers it.
+class NoticeBox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* log = std::getenv("TOLVIN_BROWSER_LOG");
+        ASSERT_NE(nullptr, log) << "the test runs with TOLVIN_BROWSER_LOG set";
+        // The recorder runs on the Unix side; Wine maps the Unix root to Z:.
+        logPath_ = std::string("Z:") + log;
+        std::ofstream(logPath_, std::ios::trunc).close();
+
+        owner_ = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(nullptr, owner_);
+    }
+    void TearDown() override
+    {
+        if (owner_)
+            DestroyWindow(owner_);
+    }
+
+    std::vector<std::string> BrowserOpens() const
+    {
+        std::vector<std::string> lines;
+        std::ifstream in(logPath_);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    // The browser is started as a separate process, so its record comes a little later.
+    bool WaitForOpens(size_t count, int seconds = 20) const
+    {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (BrowserOpens().size() < count) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return true;
+    }
+
+    struct Seen {
+        bool found = false;
+        std::wstring text;
+        HWND owner = nullptr;
+        bool okVisible = false;
+        bool cancelVisible = false;
+        size_t opensBeforeAnswer = 0;
+    };
+
+    // Shows the notice and answers it with `answer` once `opensBeforeAnswer`
+    // browser opens are recorded (or the wait ran out).
+    Seen Run(const wchar_t* message, const wchar_t* page, size_t opensBeforeAnswer,
+             std::function<void(HWND box)> answer)
+    {
+        Seen seen;
+        std::thread helper([&] {
+            HWND box = nullptr;
+            for (int i = 0; i < 400 && !box; ++i) {
+                box = FindWindowW(L"#32770", NoticeCaption);
+                if (!box)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            if (!box)
+                return;
+            seen.found = true;
+            wchar_t text[512] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 512);
+            seen.text = text;
+            seen.owner = GetWindow(box, GW_OWNER);
+            seen.okVisible = IsWindowVisible(GetDlgItem(box, IDOK)) != FALSE;
+            seen.cancelVisible = IsWindowVisible(GetDlgItem(box, IDCANCEL)) != FALSE;
+            WaitForOpens(opensBeforeAnswer);
+            seen.opensBeforeAnswer = BrowserOpens().size();
+            answer(box);
+        });
+        ShowFailureNotice(owner_, message, page);
+        helper.join();
+        return seen;
+    }
+
+    std::string logPath_;
+    HWND owner_ = nullptr;
+};
+
+const wchar_t Page[] = L"https://localhost:48443/tolvin/release";
+const char PageNarrow[] = "https://localhost:48443/tolvin/release";
+
+std::string Narrow(const wchar_t* ascii)
+{
+    std::string s;
+    for (; *ascii; ++ascii)
+        s += static_cast<char>(*ascii);
+    return s;
+}
+
+// Wine's winebrowser passes URLs on in canonical form, which gives a bare
+// host the root path: ShellExecuteW got "https://host", the recorder sees "https://host/".
+std::string RecordedSupportAddress() { return Narrow(SupportAddress) + "/"; }
+
+void Click(HWND box, int id) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+TEST_F(NoticeBox, OkOpensThePageThenTheSupportSite)
+{
+    Seen seen = Run(DownloadFailedMessage, Page, 1, [](HWND box) { Click(box, IDOK); });
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, true), seen.text);
+    EXPECT_EQ(owner_, seen.owner);
+    EXPECT_TRUE(seen.okVisible);
+    EXPECT_TRUE(seen.cancelVisible);
+    // The page was open before the user answered.
+    EXPECT_EQ(1u, seen.opensBeforeAnswer);
+    ASSERT_TRUE(WaitForOpens(2));
+    EXPECT_EQ((std::vector<std::string>{PageNarrow, RecordedSupportAddress()}), BrowserOpens());
+}
+
+TEST_F(NoticeBox, CancelOpensOnlyThePage)
+{
+    Seen seen = Run(LaunchFailedMessage, Page, 1, [](HWND box) { Click(box, IDCANCEL); });
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(ComposeNoticeText(LaunchFailedMessage, true), seen.text);
+    EXPECT_EQ(1u, seen.opensBeforeAnswer);
+    // Give a wrongly started support open the time a real one takes.
+    EXPECT_FALSE(WaitForOpens(2, 3));
+    EXPECT_EQ((std::vector<std::string>{PageNarrow}), BrowserOpens());
+}
+
+TEST_F(NoticeBox, EscapeAndCloseBehaveLikeCancel)
+{
+    Seen escaped = Run(DownloadFailedMessage, Page, 1, [](HWND box) {
+        PostMessageW(GetDlgItem(box, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    ASSERT_TRUE(escaped.found);
+    Seen closed = Run(DownloadFailedMessage, Page, 2, [](HWND box) { PostMessageW(box, WM_CLOSE, 0, 0); });
+    ASSERT_TRUE(closed.found);
+    EXPECT_FALSE(WaitForOpens(3, 3));
+    EXPECT_EQ((std::vector<std::string>{PageNarrow, PageNarrow}), BrowserOpens());
+}
+
+TEST_F(NoticeBox, WithoutPageNothingOpensBeforeTheBox)
+{
+    Seen seen = Run(DownloadFailedMessage, nullptr, 0, [](HWND box) { Click(box, IDOK); });
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, false), seen.text);
+    EXPECT_EQ(0u, seen.opensBeforeAnswer);
+    ASSERT_TRUE(WaitForOpens(1));
+    EXPECT_EQ((std::vector<std::string>{RecordedSupportAddress()}), BrowserOpens());
+}
+
+}  // namespace
