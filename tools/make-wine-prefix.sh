@@ -11,7 +11,13 @@ stamp=$prefix/.tolvin-prefix-ready
 
 "$here/make-test-ca.sh" "$ca_dir"
 
+ca_sum=$(sha1sum "$ca_dir/ca.der" | cut -d' ' -f1)
 if [ -f "$stamp" ]; then
+    # A CA made anew (its folder removed) must be trusted again.
+    if [ "$(cat "$stamp")" != "$ca_sum" ]; then
+        "$here/trust-ca-in-prefix.sh" "$prefix" "$ca_dir/ca.der"
+        echo "$ca_sum" > "$stamp"
+    fi
     exit 0
 fi
 rm -rf "$prefix"
@@ -29,4 +35,4 @@ wineserver -w
 
 "$here/trust-ca-in-prefix.sh" "$prefix" "$ca_dir/ca.der"
 wineserver -w
-touch "$stamp"
+echo "$ca_sum" > "$stamp"
