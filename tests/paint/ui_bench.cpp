@@ -1,0 +1,275 @@
+// Does showing the splash slow the download down? Shows a 560 x 310 window
+// painted as the installer paints it and, on a worker thread, times
+// DownloadFile with two progress callbacks, alternating:
+//   a) MakeProgressCallback(hwnd): records and invalidates, the UI thread repaints
+//   b) RecordProgress only: the same counts, no invalidation, no paints
+// See tools/bench-ui.sh, which starts the server and sums the results up.
+//   ui_bench.exe URL WARMUP_URL SAVE_NAME ROUNDS
+// WARMUP_URL (a small body) is fetched once before any timing, because the
+// first TLS connection of a Wine process costs far more than the later ones.
+// Odd rounds run a then b, even rounds b then a. Per run it prints
+//   ROUND MODE SECONDS BYTES PAINTS PAINT_SECONDS UI_CPU_SECONDS WORKER_CPU_SECONDS
+// where PAINTS and PAINT_SECONDS are the WM_PAINTs handled while the download
+// ran and their wall time, and the CPU figures are GetThreadTimes kernel+user.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "app/gdi_holders.h"
+#include "app/paint.h"
+#include "app/png_resource.h"
+#include "app/progress.h"
+#include "net/download.h"
+#include "res/resource_ids.h"
+
+namespace {
+
+const wchar_t BenchClassName[] = L"TolvinUiBench";
+const UINT WM_BENCH_DONE = WM_APP + 1;
+
+// What the window paints from, as the installer's globals are.
+HBITMAP Background = nullptr;
+GpBitmap* Track = nullptr;
+GpBitmap* Fill = nullptr;
+
+// Written by the UI thread, read by the worker around each run.
+std::atomic<std::uint64_t> PaintCount{0};
+std::atomic<std::uint64_t> PaintTicks{0};  // QueryPerformanceCounter ticks spent in WM_PAINT
+
+struct BenchConfig {
+    HWND window;
+    HANDLE uiThread;
+    std::string url;
+    std::string warmupUrl;
+    std::string saveName;
+    int rounds;
+    int status;
+};
+
+class HandleHolder {
+public:
+    explicit HandleHolder(HANDLE handle) : handle_(handle) {}
+    ~HandleHolder()
+    {
+        if (handle_)
+            CloseHandle(handle_);
+    }
+    HandleHolder(const HandleHolder&) = delete;
+    HandleHolder& operator=(const HandleHolder&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+std::uint64_t Ticks()
+{
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return static_cast<std::uint64_t>(count.QuadPart);
+}
+
+double TicksToSeconds(std::uint64_t ticks)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+// Kernel plus user time of a thread, in seconds; -1 when Windows will not say.
+double ThreadCpuSeconds(HANDLE thread)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user))
+        return -1.0;
+    auto hundredNs = [](const FILETIME& t) {
+        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(hundredNs(kernel) + hundredNs(user)) / 1e7;
+}
+
+// OnPaint of the installer's window, plus the count and the time taken.
+void OnPaint(HWND hwnd)
+{
+    std::uint64_t start = Ticks();
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+
+    std::uint64_t received = DownloadProgress.receivedBytes.load(std::memory_order_relaxed);
+    std::uint64_t total = DownloadProgress.totalBytes.load(std::memory_order_relaxed);
+    double speed = DownloadProgress.bytesPerSecond.load(std::memory_order_relaxed);
+    SplashProgress progress;
+    progress.ratio = ProgressRatio(received, total);
+    progress.percentText = PercentText(progress.ratio);
+    progress.speedText = SpeedText(speed);
+
+    SplashPictures pictures{Background, Track, Fill};
+    PaintSplash(dc, client, ps.rcPaint, pictures, progress);
+    EndPaint(hwnd, &ps);
+    PaintTicks.fetch_add(Ticks() - start, std::memory_order_relaxed);
+    PaintCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+LRESULT CALLBACK BenchWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        OnPaint(hwnd);
+        return 0;
+    case WM_BENCH_DONE:
+        DestroyWindow(hwnd);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+void ResetProgress()
+{
+    DownloadProgress.receivedBytes.store(0);
+    DownloadProgress.totalBytes.store(0);
+    DownloadProgress.bytesPerSecond.store(0.0);
+    DownloadProgress.lastSampleTick.store(0);
+    DownloadProgress.lastSampleBytes.store(0);
+}
+
+// One timed download; false when it failed.
+bool TimedRun(BenchConfig& config, int round, char mode)
+{
+    ResetProgress();
+    ProgressCallback callback;
+    if (mode == 'a') {
+        callback = MakeProgressCallback(config.window);
+    } else {
+        callback = [](std::uint64_t received, std::uint64_t total) {
+            RecordProgress(DownloadProgress, received, total, GetTickCount64());
+        };
+    }
+
+    std::uint64_t paintsBefore = PaintCount.load();
+    std::uint64_t paintTicksBefore = PaintTicks.load();
+    double uiBefore = ThreadCpuSeconds(config.uiThread);
+    double workerBefore = ThreadCpuSeconds(GetCurrentThread());
+    std::uint64_t start = Ticks();
+
+    std::string errorText;
+    bool ok = DownloadFile(config.url, config.saveName, errorText, std::move(callback));
+
+    double seconds = TicksToSeconds(Ticks() - start);
+    double uiCpu = ThreadCpuSeconds(config.uiThread) - uiBefore;
+    double workerCpu = ThreadCpuSeconds(GetCurrentThread()) - workerBefore;
+    std::uint64_t paints = PaintCount.load() - paintsBefore;
+    double paintSeconds = TicksToSeconds(PaintTicks.load() - paintTicksBefore);
+
+    if (!ok)
+        std::fprintf(stderr, "round %d mode %c: DownloadFile failed: %s\n", round, mode, errorText.c_str());
+    std::printf("%d %c %.6f %llu %llu %.6f %.6f %.6f\n", round, mode, seconds,
+                static_cast<unsigned long long>(DownloadProgress.receivedBytes.load()),
+                static_cast<unsigned long long>(paints), paintSeconds, uiCpu, workerCpu);
+    std::fflush(stdout);
+    DeleteFileA(config.saveName.c_str());
+    // Lets the repaint still pending from mode a land before the next run starts.
+    Sleep(200);
+    return ok;
+}
+
+void RunWorker(BenchConfig* config)
+{
+    std::string warmupError;
+    if (!DownloadFile(config->warmupUrl, config->saveName, warmupError, nullptr)) {
+        std::fprintf(stderr, "warm-up failed: %s\n", warmupError.c_str());
+        config->status = 1;
+    }
+    DeleteFileA(config->saveName.c_str());
+    for (int round = 1; round <= config->rounds && config->status == 0; ++round) {
+        const char* order = round % 2 == 1 ? "ab" : "ba";
+        for (const char* mode = order; *mode; ++mode) {
+            if (!TimedRun(*config, round, *mode))
+                config->status = 1;
+        }
+    }
+    PostMessageW(config->window, WM_BENCH_DONE, 0, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: ui_bench URL WARMUP_URL SAVE_NAME ROUNDS\n");
+        return 2;
+    }
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) {
+        std::fprintf(stderr, "GDI+ did not start\n");
+        return 1;
+    }
+    int status = 0;
+    {
+        GdiObject background(LoadImageW(instance, MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, 0));
+        GpBitmapPtr track = LoadPngResource(IDP_TRACK, L"PNG");
+        GpBitmapPtr fill = LoadPngResource(IDP_FILL, L"PNG");
+        // Without the pictures the paint takes its cheaper fallbacks and the
+        // figures would not be the installer's.
+        if (!background.get() || !track || !fill) {
+            std::fprintf(stderr, "the shipped pictures did not load\n");
+            status = 1;
+        } else {
+            Background = static_cast<HBITMAP>(background.get());
+            Track = track.get();
+            Fill = fill.get();
+
+            WNDCLASSW windowClass = {};
+            windowClass.lpfnWndProc = BenchWindowProc;
+            windowClass.hInstance = instance;
+            windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+            windowClass.lpszClassName = BenchClassName;
+            HWND window = nullptr;
+            if (RegisterClassW(&windowClass)) {
+                const int width = 560;
+                const int height = 310;
+                window = CreateWindowExW(0, BenchClassName, L"ui bench", WS_POPUP,
+                                         (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                         (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
+                                         nullptr, instance, nullptr);
+            }
+            HandleHolder uiThread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, GetCurrentThreadId()));
+            if (!window || !uiThread.get()) {
+                std::fprintf(stderr, "no window (no display?)\n");
+                status = 1;
+            } else {
+                ShowWindow(window, SW_SHOWNORMAL);
+                UpdateWindow(window);
+                BenchConfig config{window, uiThread.get(), argv[1], argv[2], argv[3], std::max(1, std::atoi(argv[4])),
+                                   0};
+                std::thread worker(RunWorker, &config);
+                MSG msg;
+                while (GetMessageW(&msg, nullptr, 0, 0)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
+                worker.join();
+                status = config.status;
+            }
+            Background = nullptr;
+            Track = nullptr;
+            Fill = nullptr;
+        }
+    }
+    Gdiplus::GdiplusShutdown(token);
+    return status;
+}
