@@ -37,6 +37,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The X server's CPU time over the whole run: only mode a draws, so nearly all
+# of it belongs to a's downloads.
+xvfb_ticks() { awk '{print $14 + $15}' "/proc/$TOLVIN_XVFB_PID/stat"; }
+xvfb_before=$(xvfb_ticks)
 export BENCH_ROUNDS=$rounds BENCH_OUT=$out BENCH_BUILD=$build BENCH_ROOT=$root BENCH_SIZE=$((mib * 1048576))
 # Runs inside the server wrapper, which exports TOLVIN_TEST_PORT.
 # shellcheck disable=SC2016
@@ -47,14 +51,18 @@ save="Z:$(printf %s "$BENCH_OUT/download.bin" | tr / \\\\)"
 "$BENCH_ROOT/tools/wine-run.sh" "$BENCH_BUILD/wineprefix" "$BENCH_BUILD/tests/paint/ui_bench.exe" \
     "$url" "${url%/*}/4096" "$save" "$BENCH_ROUNDS" | tr -d "\r"
 ' >"$out/results.txt"
+echo "xvfb_cpu $(( $(xvfb_ticks) - xvfb_before )) $(getconf CLK_TCK)" >>"$out/results.txt"
 
 /usr/bin/python3 - "$out/results.txt" "$BENCH_SIZE" "$rounds" <<'EOF'
 import statistics, sys
 MiB = 1024.0 * 1024.0
 size, rounds = int(sys.argv[2]), int(sys.argv[3])
 runs = {}
+xvfb_seconds = None
 for line in open(sys.argv[1]):
     f = line.split()
+    if len(f) == 3 and f[0] == "xvfb_cpu":
+        xvfb_seconds = int(f[1]) / int(f[2])
     if len(f) != 8 or f[1] not in ("a", "b"):
         continue
     seconds, got = float(f[2]), int(f[3])
@@ -86,6 +94,9 @@ for n, x in rows.items():
 Row("median", [statistics.median(x[i] for x in rows.values()) for i in range(12)])
 print("(median row: medians of the per-round figures; %d MiB per run; CPU shares are"
       " GetThreadTimes kernel+user over the run's wall time)" % (size // 1048576))
+a_wall = sum(r["a"]["seconds"] for r in runs.values())
+print("Xvfb CPU over the whole run: %.2f s, %.1f%% of the wall time of all mode a downloads (%.2f s)" % (
+    xvfb_seconds, 100 * xvfb_seconds / a_wall, a_wall))
 ratio = statistics.median(x[2] for x in rows.values())
 print("a/b median %.3f: %s (target >= 0.95)" % (ratio, "met" if ratio >= 0.95 else "NOT met"))
 EOF
