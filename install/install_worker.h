@@ -1,10 +1,33 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
+
+#include "net/download.h"
 
 // The whole installation, on the worker thread: channel, download, launch,
 // wait, clean up, close the window.
 void RunInstallWorker(HWND hwnd);
 
 bool IsWindowsAtLeast(WORD major, WORD minor, WORD servicePackMajor);
+
+// DownloadFile's shape, so tests can stand in for the network.
+using Downloader = std::function<bool(const std::string& url, const std::string& saveName,
+                                      std::string& errorText, ProgressCallback progress)>;
+
+// Everything after the channel choice: download saveName (relative to the
+// current directory) from url, then launch it with the window hidden, wait,
+// delete it and close the window. A failed download leaves the window open.
+void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const Downloader& download);
+
+// For the UI thread when no worker thread could be started: the download
+// failure notice with the channel's page.
+void ShowWorkerStartFailure(HWND hwnd);
+
+// One byte to one UTF-16 unit by sign extension (bytes above 0x7F become
+// U+FF80-U+FFFF); the save name is ASCII, so this is the same text.
+std::wstring WidenSaveName(const std::string& bytes);
+
+// True unless the path ends in ".exe" exactly (case-sensitive).
+bool NeedsExeSuffix(const std::wstring& path);

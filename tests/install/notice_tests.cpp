@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "install/failure_notice.h"
+#include "tests/install/notice_box.h"
 
 namespace {
 
@@ -62,11 +60,8 @@ class NoticeBox : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* log = std::getenv("TOLVIN_BROWSER_LOG");
-        ASSERT_NE(nullptr, log) << "the test runs with TOLVIN_BROWSER_LOG set";
-        // The recorder runs on the Unix side; Wine maps the Unix root to Z:.
-        logPath_ = std::string("Z:") + log;
-        std::ofstream(logPath_, std::ios::trunc).close();
+        ASSERT_FALSE(BrowserLogPath().empty()) << "the test runs with TOLVIN_BROWSER_LOG set";
+        ClearBrowserLog();
 
         owner_ = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
@@ -76,27 +71,6 @@ protected:
     {
         if (owner_)
             DestroyWindow(owner_);
-    }
-
-    std::vector<std::string> BrowserOpens() const
-    {
-        std::vector<std::string> lines;
-        std::ifstream in(logPath_);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-
-    // The browser is started as a separate process, so its record comes a little later.
-    bool WaitForOpens(size_t count, int seconds = 20) const
-    {
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (BrowserOpens().size() < count) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return true;
     }
 
     struct Seen {
@@ -115,22 +89,15 @@ protected:
     {
         Seen seen;
         std::thread helper([&] {
-            HWND box = nullptr;
-            for (int i = 0; i < 400 && !box; ++i) {
-                box = FindWindowW(L"#32770", NoticeCaption);
-                if (!box)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
+            HWND box = WaitForNoticeBox();
             if (!box)
                 return;
             seen.found = true;
-            wchar_t text[512] = {};
-            GetDlgItemTextW(box, 0xFFFF, text, 512);
-            seen.text = text;
+            seen.text = BoxText(box);
             seen.owner = GetWindow(box, GW_OWNER);
             seen.okVisible = IsWindowVisible(GetDlgItem(box, IDOK)) != FALSE;
             seen.cancelVisible = IsWindowVisible(GetDlgItem(box, IDCANCEL)) != FALSE;
-            WaitForOpens(opensBeforeAnswer);
+            WaitForBrowserOpens(opensBeforeAnswer);
             seen.opensBeforeAnswer = BrowserOpens().size();
             answer(box);
         });
@@ -139,7 +106,6 @@ protected:
         return seen;
     }
 
-    std::string logPath_;
     HWND owner_ = nullptr;
 };
 
@@ -158,7 +124,7 @@ std::string Narrow(const wchar_t* ascii)
 // host the root path: ShellExecuteW got "https://host", the recorder sees "https://host/".
 std::string RecordedSupportAddress() { return Narrow(SupportAddress) + "/"; }
 
-void Click(HWND box, int id) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+void Click(HWND box, int id) { ClickBoxButton(box, id); }
 
 TEST_F(NoticeBox, OkOpensThePageThenTheSupportSite)
 {
@@ -170,7 +136,7 @@ TEST_F(NoticeBox, OkOpensThePageThenTheSupportSite)
     EXPECT_TRUE(seen.cancelVisible);
     // The page was open before the user answered.
     EXPECT_EQ(1u, seen.opensBeforeAnswer);
-    ASSERT_TRUE(WaitForOpens(2));
+    ASSERT_TRUE(WaitForBrowserOpens(2));
     EXPECT_EQ((std::vector<std::string>{PageNarrow, RecordedSupportAddress()}), BrowserOpens());
 }
 
@@ -181,7 +147,7 @@ TEST_F(NoticeBox, CancelOpensOnlyThePage)
     EXPECT_EQ(ComposeNoticeText(LaunchFailedMessage, true), seen.text);
     EXPECT_EQ(1u, seen.opensBeforeAnswer);
     // Give a wrongly started support open the time a real one takes.
-    EXPECT_FALSE(WaitForOpens(2, 3));
+    EXPECT_FALSE(WaitForBrowserOpens(2, 3));
     EXPECT_EQ((std::vector<std::string>{PageNarrow}), BrowserOpens());
 }
 
@@ -193,7 +159,7 @@ TEST_F(NoticeBox, EscapeAndCloseBehaveLikeCancel)
     ASSERT_TRUE(escaped.found);
     Seen closed = Run(DownloadFailedMessage, Page, 2, [](HWND box) { PostMessageW(box, WM_CLOSE, 0, 0); });
     ASSERT_TRUE(closed.found);
-    EXPECT_FALSE(WaitForOpens(3, 3));
+    EXPECT_FALSE(WaitForBrowserOpens(3, 3));
     EXPECT_EQ((std::vector<std::string>{PageNarrow, PageNarrow}), BrowserOpens());
 }
 
@@ -203,7 +169,7 @@ TEST_F(NoticeBox, WithoutPageNothingOpensBeforeTheBox)
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, false), seen.text);
     EXPECT_EQ(0u, seen.opensBeforeAnswer);
-    ASSERT_TRUE(WaitForOpens(1));
+    ASSERT_TRUE(WaitForBrowserOpens(1));
     EXPECT_EQ((std::vector<std::string>{RecordedSupportAddress()}), BrowserOpens());
 }
 

@@ -1,0 +1,78 @@
+#include "install/channel.h"
+
+#include <cwchar>
+
+#include "build_settings.h"
+#include "install/install_worker.h"
+
+const wchar_t MachineWebView2Key[] =
+    L"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+const wchar_t UserWebView2Key[] =
+    L"Software\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+
+LSTATUS OpenKeyForRead(HKEY root, const wchar_t* subKey, HKEY* key)
+{
+    return RegOpenKeyExW(root, subKey, 0, KEY_READ, key);
+}
+
+bool IsRuntimeVersion(const wchar_t (&pv)[256])
+{
+    // A value that fills the whole buffer has no NUL: measure within it.
+    if (wcsnlen(pv, 256) == 0)
+        return false;
+    // The sentinel's NUL takes part, so "0.0.0.0" with anything after it is a version.
+    static const wchar_t Sentinel[8] = L"0.0.0.0";
+    for (int i = 0; i < 8; ++i) {
+        if (pv[i] != Sentinel[i])
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+bool RowHoldsVersion(KeyOpener open, HKEY root, const wchar_t* subKey)
+{
+    HKEY key = nullptr;
+    if (open(root, subKey, &key) != ERROR_SUCCESS)
+        return false;
+    wchar_t pv[256] = {};
+    DWORD type = 0;
+    DWORD size = sizeof(pv);
+    LSTATUS status = RegQueryValueExW(key, L"pv", nullptr, &type, reinterpret_cast<BYTE*>(pv), &size);
+    RegCloseKey(key);
+    // Missing, or longer than the buffer (ERROR_MORE_DATA): no version in this row.
+    if (status != ERROR_SUCCESS)
+        return false;
+    return IsRuntimeVersion(pv);
+}
+
+}  // namespace
+
+bool FindWebView2Runtime(KeyOpener open)
+{
+    return RowHoldsVersion(open, HKEY_LOCAL_MACHINE, MachineWebView2Key) ||
+           RowHoldsVersion(open, HKEY_CURRENT_USER, UserWebView2Key);
+}
+
+bool IsWindows7()
+{
+    return IsWindowsAtLeast(6, 1, 0) && !IsWindowsAtLeast(6, 2, 0);
+}
+
+Channel ChooseChannel(KeyOpener open)
+{
+    if (IsWindows7())
+        return Channel::Win7;
+    return FindWebView2Runtime(open) ? Channel::Release : Channel::EbWebView;
+}
+
+std::string ChannelUrl(Channel channel)
+{
+    const char* path = "/tolvin/ebwebview";
+    if (channel == Channel::Win7)
+        path = "/tolvin/win7";
+    else if (channel == Channel::Release)
+        path = "/tolvin/release";
+    return std::string("https://") + TOLVIN_DOWNLOAD_HOST + path;
+}

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "app/progress.h"
+#include "install/channel.h"
+#include "install/install_worker.h"
+#include "tests/install/notice_box.h"
+
+namespace {
+
+TEST(ExeSuffix, OnlyAnExactLowerCaseSuffixCounts)
+{
+    EXPECT_FALSE(NeedsExeSuffix(L"tolvin-setup.exe"));
+    EXPECT_FALSE(NeedsExeSuffix(L".exe"));
+    EXPECT_TRUE(NeedsExeSuffix(L"SETUP.EXE"));
+    EXPECT_TRUE(NeedsExeSuffix(L"setup.Exe"));
+    EXPECT_TRUE(NeedsExeSuffix(L"setup.exe "));
+    EXPECT_TRUE(NeedsExeSuffix(L"setup"));
+    EXPECT_TRUE(NeedsExeSuffix(L"exe"));  // under 4 units
+    EXPECT_TRUE(NeedsExeSuffix(L""));
+}
+
+TEST(SaveNameWidening, OneUnitPerByteBySignExtension)
+{
+    EXPECT_EQ(L"tolvin-setup.exe", WidenSaveName("tolvin-setup.exe"));
+    EXPECT_EQ(std::wstring(L"a\xFFE4z"), WidenSaveName("a\xE4z"));
+}
+
+TEST(RuntimeVersion, EmptySentinelAndFullBuffer)
+{
+    wchar_t pv[256] = {};
+    EXPECT_FALSE(IsRuntimeVersion(pv));
+    wcscpy(pv, L"0.0.0.0");
+    EXPECT_FALSE(IsRuntimeVersion(pv));
+    wcscpy(pv, L"0.0.0.0 ");
+    EXPECT_TRUE(IsRuntimeVersion(pv));
+    wcscpy(pv, L"0.0.0");
+    EXPECT_TRUE(IsRuntimeVersion(pv));
+    wcscpy(pv, L"120.0.2210.91");
+    EXPECT_TRUE(IsRuntimeVersion(pv));
+    // Filled to the last unit without a NUL: measured within the buffer, a version.
+    for (wchar_t& unit : pv)
+        unit = L'9';
+    EXPECT_TRUE(IsRuntimeVersion(pv));
+}
+
+TEST(ChannelUrl, SameHostThreePaths)
+{
+    std::string host = std::string("https://") + TOLVIN_DOWNLOAD_HOST_FOR_TESTS;
+    EXPECT_EQ(host + "/tolvin/win7", ChannelUrl(Channel::Win7));
+    EXPECT_EQ(host + "/tolvin/release", ChannelUrl(Channel::Release));
+    EXPECT_EQ(host + "/tolvin/ebwebview", ChannelUrl(Channel::EbWebView));
+}
+
+// RunInstall on a worker thread against a splash stand-in on this thread, in
+// a fresh current directory, with the download replaced.
+std::atomic<int> CloseRequests{0};
+
+LRESULT CALLBACK SplashStandIn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CLOSE) {
+        ++CloseRequests;
+        return 0;  // counted, not acted upon
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+std::wstring FakeSetupPath()
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"fake_setup.exe";
+}
+
+bool Exists(const wchar_t* name) { return GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadFile(const wchar_t* name)
+{
+    std::ifstream in(name);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+class Worker : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearBrowserLog();
+        CloseRequests = 0;
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        wchar_t dir[MAX_PATH];
+        GetTempFileNameW(temp, L"tw", 0, dir);
+        DeleteFileW(dir);
+        ASSERT_TRUE(CreateDirectoryW(dir, nullptr));
+        workDir_ = dir;
+        GetCurrentDirectoryW(MAX_PATH, temp);
+        previousDir_ = temp;
+        ASSERT_TRUE(SetCurrentDirectoryW(workDir_.c_str()));
+
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = SplashStandIn;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"SplashStandIn";
+        RegisterClassW(&windowClass);
+        window_ = CreateWindowExW(0, L"SplashStandIn", L"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 50, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(nullptr, window_);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(window_);
+        SetCurrentDirectoryW(previousDir_.c_str());
+        // Whatever the test left behind.
+        WIN32_FIND_DATAW found;
+        std::wstring pattern = workDir_ + L"\\*";
+        HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((workDir_ + L"\\" + found.cFileName).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(workDir_.c_str());
+    }
+
+    // Runs the worker while this thread keeps the window's messages going,
+    // as the splash's message loop does.
+    void RunWorker(const std::string& saveName, const Downloader& download)
+    {
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            RunInstall(window_, Url, saveName, download);
+            done = true;
+        });
+        for (int waited = 0; !done && waited < 60000; waited += 10) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(10);
+        }
+        worker.join();
+        // The close request is posted last; deliver it.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+
+    static constexpr const char* Url = "https://localhost:48443/tolvin/ebwebview";
+    std::wstring workDir_;
+    std::wstring previousDir_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(Worker, DownloadedProgramRunsHiddenIsWaitedForThenDeleted)
+{
+    std::string seenUrl, seenName, seenError = "untouched";
+    RunWorker("tolvin-setup.exe", [&](const std::string& url, const std::string& saveName,
+                                      std::string& errorText, ProgressCallback progress) {
+        seenUrl = url;
+        seenName = saveName;
+        seenError = errorText;
+        progress(4096, 8192);
+        // The engine writes into the current directory.
+        return CopyFileW(FakeSetupPath().c_str(), L"tolvin-setup.exe", FALSE) != FALSE;
+    });
+    EXPECT_EQ(Url, seenUrl);
+    EXPECT_EQ("tolvin-setup.exe", seenName);
+    EXPECT_EQ("", seenError);
+    EXPECT_EQ(4096u, DownloadProgress.receivedBytes.load());
+
+    // Ran to its end before the file went, with no command line of its own.
+    std::string ran = ReadFile(L"fake-setup-ran.txt");
+    EXPECT_NE(std::string::npos, ran.find("tolvin-setup.exe")) << ran;
+    EXPECT_EQ(std::string::npos, ran.find(' ', ran.find("tolvin-setup.exe"))) << ran;
+    EXPECT_FALSE(Exists(L"tolvin-setup.exe"));
+    EXPECT_FALSE(IsWindowVisible(window_));
+    EXPECT_EQ(1, CloseRequests.load());
+    EXPECT_EQ(nullptr, FindWindowW(L"#32770", NoticeCaption));
+    EXPECT_TRUE(BrowserOpens().empty());
+}
+
+TEST_F(Worker, UpperCaseExeGetsTheSuffixAppendedAndIsMoved)
+{
+    RunWorker("SETUP.EXE", [](const std::string&, const std::string& saveName, std::string&, ProgressCallback) {
+        return CopyFileW(FakeSetupPath().c_str(), WidenSaveName(saveName).c_str(), FALSE) != FALSE;
+    });
+    EXPECT_TRUE(Exists(L"fake-setup-ran.txt"));
+    EXPECT_NE(std::string::npos, ReadFile(L"fake-setup-ran.txt").find("SETUP.EXE.exe"));
+    EXPECT_FALSE(Exists(L"SETUP.EXE"));
+    EXPECT_FALSE(Exists(L"SETUP.EXE.exe"));
+    EXPECT_EQ(1, CloseRequests.load());
+}
+
+TEST_F(Worker, ShortNameGetsTheSuffix)
+{
+    RunWorker("ab", [](const std::string&, const std::string& saveName, std::string&, ProgressCallback) {
+        return CopyFileW(FakeSetupPath().c_str(), WidenSaveName(saveName).c_str(), FALSE) != FALSE;
+    });
+    EXPECT_NE(std::string::npos, ReadFile(L"fake-setup-ran.txt").find("ab.exe"));
+    EXPECT_FALSE(Exists(L"ab"));
+    EXPECT_FALSE(Exists(L"ab.exe"));
+}
+
+TEST_F(Worker, BodyThatIsNoProgramGivesTheLaunchNoticeWhileHiddenAndStays)
+{
+    std::wstring text;
+    bool hiddenDuringNotice = false;
+    std::thread answer([&] {
+        if (HWND box = WaitForNoticeBox()) {
+            text = BoxText(box);
+            hiddenDuringNotice = !IsWindowVisible(window_);
+            ClickBoxButton(box, IDCANCEL);
+        }
+    });
+    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string&, std::string&, ProgressCallback) {
+        std::ofstream("tolvin-setup.exe") << "<html>not a program</html>";
+        return true;
+    });
+    answer.join();
+    EXPECT_EQ(ComposeNoticeText(LaunchFailedMessage, true), text);
+    EXPECT_TRUE(hiddenDuringNotice);
+    EXPECT_TRUE(Exists(L"tolvin-setup.exe"));
+    EXPECT_EQ(1, CloseRequests.load());
+    ASSERT_TRUE(WaitForBrowserOpens(1));
+    EXPECT_EQ(std::vector<std::string>{Url}, BrowserOpens());
+}
+
+TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
+{
+    std::wstring text;
+    bool visibleDuringNotice = false;
+    std::thread answer([&] {
+        if (HWND box = WaitForNoticeBox()) {
+            text = BoxText(box);
+            visibleDuringNotice = IsWindowVisible(window_) != FALSE;
+            ClickBoxButton(box, IDCANCEL);
+        }
+    });
+    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string&, std::string& errorText,
+                                     ProgressCallback) {
+        // A cut-off body: the engine may have left part of the file behind.
+        std::ofstream("tolvin-setup.exe") << "MZ";
+        errorText = "short body";
+        return false;
+    });
+    answer.join();
+    EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, true), text);
+    EXPECT_TRUE(visibleDuringNotice);
+    EXPECT_TRUE(IsWindowVisible(window_));
+    EXPECT_EQ(0, CloseRequests.load());
+    EXPECT_FALSE(Exists(L"fake-setup-ran.txt"));
+    ASSERT_TRUE(WaitForBrowserOpens(1));
+    EXPECT_EQ(std::vector<std::string>{Url}, BrowserOpens());
+}
+
+}  // namespace
