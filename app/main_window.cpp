@@ -25,6 +25,9 @@ const wchar_t WindowTitle[] = L"Tolvin Installer";
 const int WindowWidth = 560;
 const int WindowHeight = 310;
 
+// Posted from WM_CREATE so the notice comes after the window is shown.
+const UINT WM_WORKER_START_FAILED = WM_APP + 1;
+
 const wchar_t BackgroundMissingText[] = L"\u80cc\u666f\u56fe\u52a0\u8f7d\u5931\u8d25\uff01";  // 背景图加载失败！
 const wchar_t BackgroundMissingCaption[] = L"\u9519\u8bef";                                    // 错误
 
@@ -65,9 +68,10 @@ void OnCreate(HWND hwnd)
     bool workerStarted = StartWorker(hwnd);
     RegisterProduct();
     if (!workerStarted) {
-        // Placeholder until the failure notice is wired in: without a worker
-        // nothing will ever finish, so close rather than leave a splash that waits forever.
-        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        // Without a worker nothing will be downloaded: tell the user as after a
+        // failed download, once the window is up. The window then stays until
+        // the user closes it.
+        PostMessageW(hwnd, WM_WORKER_START_FAILED, 0, 0);
     }
 }
 
@@ -135,6 +139,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_PAINT:
         OnPaint(hwnd);
+        return 0;
+    case WM_WORKER_START_FAILED:
+        ShowWorkerStartFailure(hwnd);
         return 0;
     case WM_LBUTTONUP: {
         RECT client;
