@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "app/main_window.h"
+#include "tests/install/notice_box.h"
+
+namespace {
+
+bool NoWorker(HWND) { return false; }
+
+// The installer's own window procedure with a worker that cannot start: the
+// download-failure notice comes once the window is shown, and the window stays.
+TEST(WorkerStartFailure, NoticeAfterTheWindowIsShownAndTheWindowStays)
+{
+    ClearBrowserLog();
+    StartWorker = NoWorker;
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"StartFailureSplash";
+    ASSERT_TRUE(RegisterClassW(&windowClass));
+
+    HWND window = nullptr;
+    std::wstring text;
+    bool visibleDuringNotice = false;
+    std::thread answer([&] {
+        // This executable has no splash pictures: dismiss the missing-background
+        // box that creation shows first.
+        for (int waited = 0; waited < 20000; waited += 50) {
+            if (HWND missing = FindWindowW(L"#32770", L"\u9519\u8bef")) {
+                PostMessageW(missing, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                break;
+            }
+            if (FindWindowW(L"#32770", NoticeCaption))
+                break;
+            Sleep(50);
+        }
+        if (HWND box = WaitForNoticeBox()) {
+            text = BoxText(box);
+            visibleDuringNotice = IsWindowVisible(window) != FALSE;
+            ClickBoxButton(box, IDCANCEL);
+        }
+    });
+    window = CreateWindowExW(0, L"StartFailureSplash", L"", WS_POPUP, 0, 0, 560, 310, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    // Nothing has been said before the window is up.
+    EXPECT_EQ(nullptr, FindWindowW(L"#32770", NoticeCaption));
+    ShowWindow(window, SW_SHOW);
+
+    MSG msg;
+    for (int waited = 0; text.empty() && waited < 30000; waited += 10) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(10);
+    }
+    answer.join();
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+
+    EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, true), text);
+    EXPECT_TRUE(visibleDuringNotice);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(IsWindowVisible(window));
+    ASSERT_TRUE(WaitForBrowserOpens(1));
+    std::string page = BrowserOpens()[0];
+    EXPECT_EQ(0u, page.rfind(std::string("https://") + TOLVIN_DOWNLOAD_HOST_FOR_TESTS + "/tolvin/", 0)) << page;
+    DestroyWindow(window);
+}
+
+}  // namespace
