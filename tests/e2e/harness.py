@@ -22,12 +22,19 @@ class Wine:
                         WINEDLLOVERRIDES="mscoree,mshtml=")
 
     def run(self, exe, *args, cwd=None, timeout=60, env=None):
-        return subprocess.run(["wine", str(exe), *args], cwd=cwd, env=env or self.env,
-                              capture_output=True, text=True, timeout=timeout)
+        # Output goes through a file, not a pipe: the first Wine program of a
+        # session starts Wine's background services, which inherit its handles
+        # and would hold a pipe open long after the program itself has exited.
+        with tempfile.TemporaryFile(mode="w+") as out:
+            result = subprocess.run(["wine", str(exe), *args], cwd=cwd, env=env or self.env,
+                                    stdout=out, stderr=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            result.stdout = out.read()
+        return result
 
     def start(self, exe, cwd, env=None):
-        return subprocess.Popen(["wine", str(exe)], cwd=cwd, env=env or self.env,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        log = open(Path(cwd) / "wine-output.log", "w")
+        return subprocess.Popen(["wine", str(exe)], cwd=cwd, env=env or self.env, stdout=log, stderr=log)
 
 
 class Probe:
@@ -114,6 +121,12 @@ class DownloadServer:
         self.stop()
 
 
+def set_windows_version(wine, exe_name, version):
+    """The Windows version Wine reports to one program (by file name) only."""
+    subprocess.run(["wine", "reg", "add", f"HKCU\\Software\\Wine\\AppDefaults\\{exe_name}", "/v", "Version",
+                    "/d", version, "/f"], env=wine.env, check=True, capture_output=True)
+
+
 def windows_path(path):
     """How a Linux path looks to a program under Wine (drive Z: is /)."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
@@ -165,5 +178,3 @@ def work_dir(build_dir, name):
     return path
 
 
-def kill_wine(wine):
-    subprocess.run(["wineserver", "-k"], env=wine.env, capture_output=True)

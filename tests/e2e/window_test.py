@@ -50,7 +50,6 @@ def main():
         finally:
             if proc.poll() is None:
                 proc.kill()
-                harness.kill_wine(wine)
     print("e2e_window: ok")
     return 0
 
