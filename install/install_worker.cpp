@@ -3,6 +3,7 @@
 #include "app/progress.h"
 #include "install/channel.h"
 #include "install/failure_notice.h"
+#include "net/widen.h"
 
 namespace {
 
@@ -31,11 +32,11 @@ bool IsWindowsAtLeast(WORD major, WORD minor, WORD servicePackMajor)
 
 std::wstring WidenSaveName(const std::string& bytes)
 {
-    std::wstring wide;
-    wide.reserve(bytes.size());
-    for (char c : bytes)
-        wide.push_back(static_cast<wchar_t>(static_cast<signed char>(c)));
-    return wide;
+    // The same byte-to-unit widening the download engine used to create the
+    // file, so rename, launch and delete name that file whatever its bytes.
+    // (Sign extension would turn bytes above 0x7F into U+FF80-U+FFFF, a
+    // different name.)
+    return WidenBytes(bytes);
 }
 
 bool NeedsExeSuffix(const std::wstring& path)

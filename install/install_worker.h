@@ -25,8 +25,7 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
 // failure notice with the channel's page.
 void ShowWorkerStartFailure(HWND hwnd);
 
-// One byte to one UTF-16 unit by sign extension (bytes above 0x7F become
-// U+FF80-U+FFFF); the save name is ASCII, so this is the same text.
+// One byte to one UTF-16 unit, as the download engine names the file it creates.
 std::wstring WidenSaveName(const std::string& bytes);
 
 // True unless the path ends in ".exe" exactly (case-sensitive).

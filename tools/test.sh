@@ -18,6 +18,14 @@ fi
 # shellcheck source=tools/xvfb.sh
 . tools/xvfb.sh
 start_private_display
+# Start the prefix's wineserver and Wine's background services here, detached
+# from ctest: whichever program starts them hands them its output pipe, and
+# ctest would then wait on that test until the services end.
+tools/make-wine-prefix.sh "$build/wineprefix" "$build/test-ca"
+export WINEPREFIX=$build/wineprefix
+wineserver -p
+WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot </dev/null >/dev/null 2>&1 || true
+unset WINEPREFIX
 status=0
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 900 "$@" || status=$?
 # Leave no Wine processes of this prefix behind.
