@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/gdi_holders.h"
+#include "app/progress.h"
 #include "registry/product_registration.h"
 #include "registry/text_encoding.h"
 
@@ -197,4 +198,16 @@ void PaintSplash(HDC target, const RECT& client, const RECT& update, const Splas
     }
 
     BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+}
+
+SplashProgress ReadSplashProgress(const DownloadProgressState& state)
+{
+    std::uint64_t received = state.receivedBytes.load(std::memory_order_relaxed);
+    std::uint64_t total = state.totalBytes.load(std::memory_order_relaxed);
+    double speed = state.bytesPerSecond.load(std::memory_order_relaxed);
+    SplashProgress progress;
+    progress.ratio = ProgressRatio(received, total);
+    progress.percentText = PercentText(progress.ratio);
+    progress.speedText = SpeedText(speed);
+    return progress;
 }

@@ -37,6 +37,11 @@ BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth
 // when the name does not convert.
 std::wstring SplashHeading(const std::string& productNameUtf8);
 
+struct DownloadProgressState;
+
+// What the splash shows of the shared progress state, read once per paint.
+SplashProgress ReadSplashProgress(const DownloadProgressState& state);
+
 // Draws the whole splash for the client rectangle into target in one copy.
 // `update` is the area the background fallback fills.
 void PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,

@@ -1,5 +1,6 @@
 #include "install/failure_notice.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "build_settings.h"
@@ -19,6 +20,17 @@ const wchar_t PageSentence[] =
 const wchar_t ButtonHint[] =
     L"\u70b9\u51fb\"\u786e\u5b9a\"\u8054\u7cfb\u5ba2\u670d\n\u70b9\u51fb\"\u53d6\u6d88\"\u7a0d\u540e\u5904\u7406";
 
+// ShellExecuteW may hand a URL to a shell extension, which needs COM on the
+// calling thread; the worker thread has none of its own.
+struct ComApartment {
+    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ~ComApartment()
+    {
+        if (SUCCEEDED(result))
+            CoUninitialize();
+    }
+};
+
 }  // namespace
 
 std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage)
@@ -33,6 +45,7 @@ std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage)
 
 void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage)
 {
+    ComApartment com;
     // The browser is already opening while the user reads the box. Neither
     // opening is checked: the box is the fallback either way.
     if (downloadPage)

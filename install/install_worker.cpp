@@ -65,6 +65,11 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
         MoveFileW(downloaded.c_str(), launchPath.c_str());
     }
 
+    // A quick download can finish before the entry has shown the window, and
+    // hiding a window that is not yet visible does nothing: the entry would then
+    // show the splash over the running setup program. A sent message returns
+    // only once the UI thread is in its message loop, that is after the show.
+    SendMessageW(hwnd, WM_NULL, 0, 0);
     ShowWindow(hwnd, SW_HIDE);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

@@ -103,13 +103,7 @@ void OnPaint(HWND hwnd)
     RECT client;
     GetClientRect(hwnd, &client);
 
-    std::uint64_t received = DownloadProgress.receivedBytes.load(std::memory_order_relaxed);
-    std::uint64_t total = DownloadProgress.totalBytes.load(std::memory_order_relaxed);
-    double speed = DownloadProgress.bytesPerSecond.load(std::memory_order_relaxed);
-    SplashProgress progress;
-    progress.ratio = ProgressRatio(received, total);
-    progress.percentText = PercentText(progress.ratio);
-    progress.speedText = SpeedText(speed);
+    SplashProgress progress = ReadSplashProgress(DownloadProgress);
 
     SplashPictures pictures{Background, Track, Fill};
     PaintSplash(dc, client, ps.rcPaint, pictures, progress);
