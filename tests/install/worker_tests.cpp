@@ -187,6 +187,32 @@ TEST_F(Worker, DownloadedProgramRunsHiddenIsWaitedForThenDeleted)
     EXPECT_TRUE(BrowserOpens().empty());
 }
 
+TEST_F(Worker, DownloadDoneBeforeTheWindowIsShownStillHidesIt)
+{
+    // As at start-up: the window exists but the entry has not shown it yet
+    // when a very quick download completes.
+    ShowWindow(window_, SW_HIDE);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        RunInstall(window_, Url, "tolvin-setup.exe",
+                   [](const std::string&, const std::string&, std::string&, ProgressCallback) {
+                       return CopyFileW(FakeSetupPath().c_str(), L"tolvin-setup.exe", FALSE) != FALSE;
+                   });
+        done = true;
+    });
+    Sleep(500);  // the rest of window creation and the centring
+    ShowWindow(window_, SW_SHOW);
+    for (int waited = 0; !done && waited < 60000; waited += 10) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(10);
+    }
+    worker.join();
+    EXPECT_TRUE(Exists(L"fake-setup-ran.txt"));
+    EXPECT_FALSE(IsWindowVisible(window_)) << "the splash was shown over the running setup program";
+}
+
 TEST_F(Worker, UpperCaseExeGetsTheSuffixAppendedAndIsMoved)
 {
     RunWorker("SETUP.EXE", [](const std::string&, const std::string& saveName, std::string&, ProgressCallback) {
