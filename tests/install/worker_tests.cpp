@@ -131,6 +131,17 @@ protected:
         RemoveDirectoryW(workDir_.c_str());
     }
 
+    // Keeps the window's messages going, as the splash's message loop does.
+    static void PumpUntil(const std::atomic<bool>& done)
+    {
+        for (int waited = 0; !done && waited < 60000; waited += 10) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(10);
+        }
+    }
+
     // Runs the worker while this thread keeps the window's messages going,
     // as the splash's message loop does.
     void RunWorker(const std::string& saveName, const Downloader& download)
@@ -140,12 +151,7 @@ protected:
             RunInstall(window_, Url, saveName, download);
             done = true;
         });
-        for (int waited = 0; !done && waited < 60000; waited += 10) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&msg);
-            Sleep(10);
-        }
+        PumpUntil(done);
         worker.join();
         // The close request is posted last; deliver it.
         MSG msg;
@@ -202,12 +208,7 @@ TEST_F(Worker, DownloadDoneBeforeTheWindowIsShownStillHidesIt)
     });
     Sleep(500);  // the rest of window creation and the centring
     ShowWindow(window_, SW_SHOW);
-    for (int waited = 0; !done && waited < 60000; waited += 10) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        Sleep(10);
-    }
+    PumpUntil(done);
     worker.join();
     EXPECT_TRUE(Exists(L"fake-setup-ran.txt"));
     EXPECT_FALSE(IsWindowVisible(window_)) << "the splash was shown over the running setup program";
