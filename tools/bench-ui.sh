@@ -16,26 +16,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 rounds=${1:-5}
 mib=${2:-256}
-build=$(realpath -m "${TOLVIN_BENCH_DIR:-$root/build/bench}")
-
-tools/setup.sh
-cmake --preset test -B "$build" >/dev/null
-cmake --build "$build" -j2 --target ui_bench >/dev/null
-tools/make-wine-prefix.sh "$build/wineprefix" "$build/test-ca"
-
-# shellcheck source=tools/xvfb.sh
-. tools/xvfb.sh
-start_private_display
-
-out=$(mktemp -d "$build/bench-out.XXXXXX")
-cleanup() {
-    rm -rf "$out"
-    WINEPREFIX=$build/wineprefix wineserver -k 2>/dev/null || true
-    if [ -n "${TOLVIN_XVFB_PID:-}" ]; then
-        kill "$TOLVIN_XVFB_PID" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
+# shellcheck source=tools/bench-env.sh
+. tools/bench-env.sh
+bench_prepare ui_bench
 
 # The X server's CPU time over the whole run: only mode a draws, so nearly all
 # of it belongs to a's downloads.
