@@ -65,16 +65,15 @@ GpPathPtr MakeFillOutline(const BarGeometry& bar)
     const float x = static_cast<float>(bar.x);
     const float y = static_cast<float>(bar.y);
     const float fill = static_cast<float>(bar.fillWidth);
-    const float height = static_cast<float>(bar.height);
-    const float diameter = 2.0f * (height * 0.5f);
+    // The bar's height is the diameter of the ends, whatever the fill width.
+    const float d = static_cast<float>(bar.height);
     if (bar.fillWidth <= bar.height) {
-        GdipAddPathEllipse(path.get(), x, y, std::max(fill, diameter), height);
+        GdipAddPathEllipse(path.get(), x, y, d, d);
     } else {
-        const float d = std::min(height, std::min(fill, diameter));
         GdipAddPathArc(path.get(), x, y, d, d, 180.0f, 90.0f);
         GdipAddPathArc(path.get(), x + fill - d, y, d, d, 270.0f, 90.0f);
-        GdipAddPathArc(path.get(), x + fill - d, y + height - d, d, d, 0.0f, 90.0f);
-        GdipAddPathArc(path.get(), x, y + height - d, d, d, 90.0f, 90.0f);
+        GdipAddPathArc(path.get(), x + fill - d, y, d, d, 0.0f, 90.0f);
+        GdipAddPathArc(path.get(), x, y, d, d, 90.0f, 90.0f);
         GdipClosePathFigure(path.get());
     }
     return path;

@@ -30,15 +30,6 @@ bool IsWindowsAtLeast(WORD major, WORD minor, WORD servicePackMajor)
     return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, mask) != FALSE;
 }
 
-std::wstring WidenSaveName(const std::string& bytes)
-{
-    // The same byte-to-unit widening the download engine used to create the
-    // file, so rename, launch and delete name that file whatever its bytes.
-    // (Sign extension would turn bytes above 0x7F into U+FF80-U+FFFF, a
-    // different name.)
-    return WidenBytes(bytes);
-}
-
 bool NeedsExeSuffix(const std::wstring& path)
 {
     if (path.size() < 4)
@@ -48,7 +39,7 @@ bool NeedsExeSuffix(const std::wstring& path)
 
 void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const Downloader& download)
 {
-    const std::wstring page = WidenSaveName(url);  // the URL is ASCII
+    const std::wstring page = WidenBytes(url);  // the URL is ASCII
     std::string errorText;  // the engine's reason; the user sees the notice instead
     if (!download(url, saveName, errorText, MakeProgressCallback(hwnd))) {
         // The splash stays with its last progress until the user closes it.
@@ -56,7 +47,9 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
         return;
     }
 
-    const std::wstring downloaded = WidenSaveName(saveName);
+    // Widened exactly as the engine widened it to create the file, so rename,
+    // launch and delete name that file whatever its bytes.
+    const std::wstring downloaded = WidenBytes(saveName);
     std::wstring launchPath = downloaded;
     if (NeedsExeSuffix(launchPath)) {
         // CreateProcessW only starts files that end in .exe. A failed rename
@@ -95,6 +88,6 @@ void RunInstallWorker(HWND hwnd)
 
 void ShowWorkerStartFailure(HWND hwnd)
 {
-    const std::wstring page = WidenSaveName(ChannelUrl(ChooseChannel()));
+    const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
     ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
 }

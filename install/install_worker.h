@@ -25,8 +25,5 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
 // failure notice with the channel's page.
 void ShowWorkerStartFailure(HWND hwnd);
 
-// One byte to one UTF-16 unit, as the download engine names the file it creates.
-std::wstring WidenSaveName(const std::string& bytes);
-
 // True unless the path ends in ".exe" exactly (case-sensitive).
 bool NeedsExeSuffix(const std::wstring& path);

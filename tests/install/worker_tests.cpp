@@ -8,6 +8,7 @@
 #include "app/progress.h"
 #include "install/channel.h"
 #include "install/install_worker.h"
+#include "net/widen.h"
 #include "tests/install/notice_box.h"
 
 namespace {
@@ -26,9 +27,9 @@ TEST(ExeSuffix, OnlyAnExactLowerCaseSuffixCounts)
 
 TEST(SaveNameWidening, OneUnitPerByteLikeTheDownloadEngine)
 {
-    EXPECT_EQ(L"tolvin-setup.exe", WidenSaveName("tolvin-setup.exe"));
+    EXPECT_EQ(L"tolvin-setup.exe", WidenBytes("tolvin-setup.exe"));
     // Bytes above 0x7F map as the download engine maps them when it creates the file.
-    EXPECT_EQ(std::wstring(L"a\x00E4z"), WidenSaveName("a\xE4z"));
+    EXPECT_EQ(std::wstring(L"a\x00E4z"), WidenBytes("a\xE4z"));
 }
 
 TEST(RuntimeVersion, EmptySentinelAndFullBuffer)
@@ -217,7 +218,7 @@ TEST_F(Worker, DownloadDoneBeforeTheWindowIsShownStillHidesIt)
 TEST_F(Worker, UpperCaseExeGetsTheSuffixAppendedAndIsMoved)
 {
     RunWorker("SETUP.EXE", [](const std::string&, const std::string& saveName, std::string&, ProgressCallback) {
-        return CopyFileW(FakeSetupPath().c_str(), WidenSaveName(saveName).c_str(), FALSE) != FALSE;
+        return CopyFileW(FakeSetupPath().c_str(), WidenBytes(saveName).c_str(), FALSE) != FALSE;
     });
     EXPECT_TRUE(Exists(L"fake-setup-ran.txt"));
     EXPECT_NE(std::string::npos, ReadFile(L"fake-setup-ran.txt").find("SETUP.EXE.exe"));
@@ -229,7 +230,7 @@ TEST_F(Worker, UpperCaseExeGetsTheSuffixAppendedAndIsMoved)
 TEST_F(Worker, ShortNameGetsTheSuffix)
 {
     RunWorker("ab", [](const std::string&, const std::string& saveName, std::string&, ProgressCallback) {
-        return CopyFileW(FakeSetupPath().c_str(), WidenSaveName(saveName).c_str(), FALSE) != FALSE;
+        return CopyFileW(FakeSetupPath().c_str(), WidenBytes(saveName).c_str(), FALSE) != FALSE;
     });
     EXPECT_NE(std::string::npos, ReadFile(L"fake-setup-ran.txt").find("ab.exe"));
     EXPECT_FALSE(Exists(L"ab"));
