@@ -6,6 +6,9 @@
 #   server.pem server.key           localhost / 127.0.0.1, signed by the test CA
 #   untrusted-ca.pem                a second CA that nothing trusts
 #   untrusted-server.pem/.key       localhost / 127.0.0.1, signed by that CA
+#   codesign.pem/.key               code signing, "Tolvin Test Publisher", by the test CA
+#   other-codesign.pem/.key         code signing, "Tolvin Other Publisher", by the test CA
+#   untrusted-codesign.pem/.key     code signing, "Tolvin Test Publisher", by the untrusted CA
 # Certificates are backdated a day so a clock a little behind still accepts them.
 set -euo pipefail
 if [ $# -ne 1 ]; then
@@ -13,7 +16,8 @@ if [ $# -ne 1 ]; then
     exit 2
 fi
 out=$1
-files="ca.key ca.pem ca.der server.pem server.key untrusted-ca.pem untrusted-server.pem untrusted-server.key"
+files="ca.key ca.pem ca.der server.pem server.key untrusted-ca.pem untrusted-server.pem untrusted-server.key
+    codesign.pem codesign.key other-codesign.pem other-codesign.key untrusted-codesign.pem untrusted-codesign.key"
 
 all_present() {
     local f
@@ -77,6 +81,13 @@ extendedKeyUsage = serverAuth
 subjectAltName = DNS:localhost, IP:127.0.0.1, DNS:127.0.0.1
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+
+[codesign_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 EOF
 
 # make_ca NAME SUBJECT: NAME.key and NAME.pem, self-signed.
@@ -95,23 +106,27 @@ make_ca() {
         -in "$work/$name.csr" -out "$work/$name.pem" 2>/dev/null
 }
 
-# make_server CA_NAME OUT_NAME: OUT_NAME.key and OUT_NAME.pem, signed by CA_NAME.
-make_server() {
-    local ca=$1 name=$2
+# make_leaf CA_NAME OUT_NAME EXTENSIONS SUBJECT: OUT_NAME.key and OUT_NAME.pem,
+# signed by CA_NAME.
+make_leaf() {
+    local ca=$1 name=$2 extensions=$3 subject=$4
     export CA_WORK=$work/$ca.db
     openssl genrsa -out "$work/$name.key" 2048 2>/dev/null
     openssl req -new -config "$work/openssl.cnf" -key "$work/$name.key" \
-        -subj "/O=Tolvin Test/CN=localhost" -out "$work/$name.csr"
+        -subj "$subject" -out "$work/$name.csr"
     openssl ca -batch -notext -config "$work/openssl.cnf" \
-        -cert "$work/$ca.pem" -keyfile "$work/$ca.key" -extensions server_ext \
+        -cert "$work/$ca.pem" -keyfile "$work/$ca.key" -extensions "$extensions" \
         -startdate "$start" -enddate "$server_end" \
         -in "$work/$name.csr" -out "$work/$name.pem" 2>/dev/null
 }
 
 make_ca ca "/O=Tolvin Test/CN=Tolvin Test CA"
-make_server ca server
+make_leaf ca server server_ext "/O=Tolvin Test/CN=localhost"
 make_ca untrusted-ca "/O=Tolvin Untrusted Test/CN=Tolvin Untrusted Test CA"
-make_server untrusted-ca untrusted-server
+make_leaf untrusted-ca untrusted-server server_ext "/O=Tolvin Test/CN=localhost"
+make_leaf ca codesign codesign_ext "/O=Tolvin Test/CN=Tolvin Test Publisher"
+make_leaf ca other-codesign codesign_ext "/O=Tolvin Test/CN=Tolvin Other Publisher"
+make_leaf untrusted-ca untrusted-codesign codesign_ext "/O=Tolvin Test/CN=Tolvin Test Publisher"
 openssl x509 -in "$work/ca.pem" -outform DER -out "$work/ca.der"
 
 chmod 600 "$work"/*.key

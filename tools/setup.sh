@@ -8,7 +8,7 @@ packages=(
     googletest
     wine wine64
     xvfb xauth xdotool x11-utils imagemagick fonts-wqy-zenhei
-    python3 openssl curl ca-certificates
+    python3 openssl curl ca-certificates osslsigncode
 )
 missing=()
 for p in "${packages[@]}"; do
