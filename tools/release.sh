@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Usage: release.sh (--pkcs12 FILE | --cert CERT.pem --key KEY.pem) --ca CA.pem
+#                   [--timestamp URL] [-DNAME=VALUE ...]
+# Builds the release preset (-D arguments go to CMake), signs a copy of
+# tolvin-installer.exe with Authenticode (SHA-256, the product's description,
+# the support site as URL), verifies the signature against the root CA.pem and
+# only then puts the signed exe and its SHA256SUMS into dist/, both in one
+# step. The build folder keeps the unsigned exe.
+#   TOLVIN_SIGN_PASSWORD      password of the PKCS#12 file (or of an encrypted key)
+#   TOLVIN_RELEASE_BUILD_DIR  build folder (default build/release)
+#   TOLVIN_DIST_DIR           where the release goes (default dist)
+# Exit codes: 0 released; 2 refused (arguments, certificate, password, signing,
+# verification); 1 the build failed. dist/ changes only on 0.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${TOLVIN_RELEASE_BUILD_DIR:-$root/build/release}")
+dist=$(realpath -m "${TOLVIN_DIST_DIR:-$root/dist}")
+# Shown by Windows as the program name when it asks for administrator rights.
+# osslsigncode stores it as an IA5String, which holds 7-bit ASCII only, so the
+# Chinese product name would arrive garbled: the English one goes in instead.
+description="tolvin audio format converter installer"
+
+usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; }
+refuse() {
+    echo "release.sh: $*" >&2
+    echo "release.sh: nothing released; $dist is as it was" >&2
+    exit 2
+}
+# Arguments name files relative to the caller's folder.
+readable() {
+    [ -r "$2" ] && [ -f "$2" ] || refuse "$1 $2: no such readable file"
+    realpath "$2"
+}
+
+pkcs12= cert= key= ca= timestamp=
+defines=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --pkcs12 | --cert | --key | --ca | --timestamp)
+            [ $# -ge 2 ] || refuse "$1 needs a value"
+            case $1 in
+                --pkcs12) pkcs12=$(readable "$1" "$2") ;;
+                --cert) cert=$(readable "$1" "$2") ;;
+                --key) key=$(readable "$1" "$2") ;;
+                --ca) ca=$(readable "$1" "$2") ;;
+                --timestamp) timestamp=$2 ;;
+            esac
+            shift 2
+            ;;
+        -D?*) defines+=("$1"); shift ;;
+        -h | --help) usage; exit 0 ;;
+        *) usage >&2; refuse "unknown argument: $1" ;;
+    esac
+done
+
+if [ -z "$pkcs12" ] && [ -z "$cert$key" ]; then
+    refuse "no signing certificate: give --pkcs12 FILE (password in TOLVIN_SIGN_PASSWORD) or --cert CERT.pem --key KEY.pem"
+fi
+[ -z "$pkcs12" ] || [ -z "$cert$key" ] || refuse "give either --pkcs12 or --cert and --key, not both"
+[ -n "$pkcs12" ] || { [ -n "$cert" ] && [ -n "$key" ]; } || refuse "--cert and --key go together"
+if [ -n "$pkcs12" ] && [ -z "${TOLVIN_SIGN_PASSWORD+set}" ]; then
+    refuse "TOLVIN_SIGN_PASSWORD is not set: it holds the password of $pkcs12"
+fi
+[ -n "$ca" ] || refuse "no --ca: give the root certificate the signature must chain to"
+
+cd "$root"
+tools/setup.sh
+# --fresh: the release gets the preset's and this command's settings only,
+# never -D values an earlier configuration of the folder left in its cache.
+if ! { cmake --preset release --fresh -B "$build" "${defines[@]}" >/dev/null && cmake --build "$build" -j2; }; then
+    echo "release.sh: the build failed; nothing released" >&2
+    exit 1
+fi
+support_host=$(sed -n 's/^TOLVIN_SUPPORT_HOST:STRING=//p' "$build/CMakeCache.txt")
+
+# The new release is put together next to dist/, on the same file system, so
+# that it replaces the old one by a rename.
+parent=$(dirname "$dist")
+mkdir -p "$parent"
+stage=$(mktemp -d "$parent/.$(basename "$dist").new.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+chmod "$(umask -S)" "$stage"
+# Anything else a vendor keeps in dist/ stays.
+[ ! -d "$dist" ] || cp -a "$dist/." "$stage/"
+rm -f "$stage/tolvin-installer.exe" "$stage/SHA256SUMS"
+
+sign=(osslsigncode sign -h sha256 -n "$description" -i "https://$support_host/"
+      -in "$build/tolvin-installer.exe" -out "$stage/tolvin-installer.exe")
+if [ -n "$pkcs12" ]; then
+    sign+=(-pkcs12 "$pkcs12")
+else
+    sign+=(-certs "$cert" -key "$key")
+fi
+# The password goes through a pipe, never the command line that ps shows.
+[ -z "${TOLVIN_SIGN_PASSWORD:-}" ] || sign+=(-readpass /dev/fd/3)
+[ -z "$timestamp" ] || sign+=(-ts "$timestamp")
+if ! output=$("${sign[@]}" 2>&1 3< <(printf '%s' "${TOLVIN_SIGN_PASSWORD:-}")); then
+    echo "$output" >&2
+    if [ -n "$pkcs12" ]; then
+        refuse "signing failed: wrong TOLVIN_SIGN_PASSWORD for $pkcs12, or it holds no code-signing key and certificate${timestamp:+, or the time-stamping service $timestamp did not answer}"
+    fi
+    refuse "signing failed: $key does not open (TOLVIN_SIGN_PASSWORD) or does not belong to $cert${timestamp:+, or the time-stamping service $timestamp did not answer}"
+fi
+
+if ! output=$(osslsigncode verify -in "$stage/tolvin-installer.exe" -CAfile "$ca" 2>&1); then
+    echo "$output" >&2
+    refuse "the signed exe does not verify against $ca"
+fi
+signer=$(sed -n 's/^[[:space:]]*Subject: //p' <<<"$output" | head -n1)
+expiry=$(sed -n 's/^[[:space:]]*notAfter : //p' <<<"$output" | head -n1)
+if [ -z "$timestamp" ]; then
+    echo "release.sh: WARNING: no --timestamp: the signature stops validating when the signing certificate expires${expiry:+ ($expiry)}; give an RFC 3161 time-stamping URL to keep it valid after that" >&2
+fi
+
+(cd "$stage" && sha256sum tolvin-installer.exe >SHA256SUMS)
+if [ -d "$dist" ]; then
+    # Both files change together: the folders trade places in one rename
+    # (renameat2 RENAME_EXCHANGE), and the old release leaves with the stage.
+    if ! /usr/bin/python3 - "$stage" "$dist" <<'EOF'; then
+import ctypes, os, sys
+libc = ctypes.CDLL(None, use_errno=True)
+AT_FDCWD, RENAME_EXCHANGE = -100, 2
+if libc.renameat2(AT_FDCWD, os.fsencode(sys.argv[1]), AT_FDCWD, os.fsencode(sys.argv[2]), RENAME_EXCHANGE):
+    error = ctypes.get_errno()
+    sys.exit(f"cannot exchange the folders: {os.strerror(error)}")
+EOF
+        # A file system without that: the exe first, the sums right after.
+        mv -f "$stage/tolvin-installer.exe" "$dist/tolvin-installer.exe"
+        mv -f "$stage/SHA256SUMS" "$dist/SHA256SUMS"
+    fi
+else
+    mv -T "$stage" "$dist"
+fi
+
+echo "released, signed by ${signer:-?}:"
+echo "  $dist/tolvin-installer.exe"
+echo "  $dist/SHA256SUMS: $(cat "$dist/SHA256SUMS")"
