@@ -1,8 +1,12 @@
 #include "install/install_worker.h"
 
+#include "build_settings.h"
+
 #include "app/progress.h"
 #include "install/channel.h"
 #include "install/failure_notice.h"
+#include "install/launch_lock.h"
+#include "install/setup_publisher.h"
 #include "net/widen.h"
 
 namespace {
@@ -37,26 +41,28 @@ bool NeedsExeSuffix(const std::wstring& path)
     return path.compare(path.size() - 4, 4, L".exe") != 0;
 }
 
-void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const Downloader& download)
+void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const std::wstring& publisher,
+                const Downloader& download)
 {
     const std::wstring page = WidenBytes(url);  // the URL is ASCII
     std::string errorText;  // the engine's reason; the user sees the notice instead
-    if (!download(url, saveName, errorText, MakeProgressCallback(hwnd))) {
+    DownloadedFile file;
+    if (!download(url, saveName, errorText, MakeProgressCallback(hwnd), file) ||
+        (!publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, errorText))) {
+        // Still marked to delete itself: gone before the user reads the notice.
+        CloseDownloadedFile(file);
         // The splash stays with its last progress until the user closes it.
         ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
         return;
     }
+    // Complete and checked: from here on the file stays unless it ran, so the
+    // user can still start it by hand.
+    KeepDownloadedFile(file);
 
-    // Widened exactly as the engine widened it to create the file, so rename,
-    // launch and delete name that file whatever its bytes.
-    const std::wstring downloaded = WidenBytes(saveName);
-    std::wstring launchPath = downloaded;
-    if (NeedsExeSuffix(launchPath)) {
-        // CreateProcessW only starts files that end in .exe. A failed rename
-        // shows up as a failed launch below.
-        launchPath += L".exe";
-        MoveFileW(downloaded.c_str(), launchPath.c_str());
-    }
+    // CreateProcessW only starts files that end in .exe. Renamed through the
+    // handle, so the new name is the file that was written; a failed rename is
+    // a failed launch.
+    const bool named = !NeedsExeSuffix(file.path) || RenameDownloadedFile(file, file.path + L".exe");
 
     // A quick download can finish before the entry has shown the window, and
     // hiding a window that is not yet visible does nothing: the entry would then
@@ -64,16 +70,24 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
     // only once the UI thread is in its message loop, that is after the show.
     SendMessageW(hwnd, WM_NULL, 0, 0);
     ShowWindow(hwnd, SW_HIDE);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (CreateProcessW(launchPath.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
+    bool started = false;
+    {
+        LaunchLock lock;
+        if (named && LockForLaunch(file, lock)) {
+            STARTUPINFOW startup = {};
+            startup.cb = sizeof(startup);
+            started = CreateProcessW(file.path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                     &startup, &process) != FALSE;
+        }
+    }  // released once CreateProcessW has returned: the running image holds the file from here
+    CloseDownloadedFile(file);
+    if (started) {
         // However long the setup program takes: it is the installation.
         WaitForSingleObject(process.hProcess, INFINITE);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
-        DeleteFileW(launchPath.c_str());
+        DeleteFileW(file.path.c_str());
     } else {
         // The file stays, so the user can still start it by hand.
         ShowFailureNotice(hwnd, LaunchFailedMessage, page.c_str());
@@ -83,7 +97,7 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
 
 void RunInstallWorker(HWND hwnd)
 {
-    RunInstall(hwnd, ChannelUrl(ChooseChannel()), SaveName, DownloadFile);
+    RunInstall(hwnd, ChannelUrl(ChooseChannel()), SaveName, TOLVIN_SETUP_PUBLISHER, DownloadFileHeld);
 }
 
 void ShowWorkerStartFailure(HWND hwnd)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/download.h"
+#include "net/downloaded_file.h"
 
 // The whole installation, on the worker thread: channel, download, launch,
 // wait, clean up, close the window.
@@ -12,14 +13,16 @@ void RunInstallWorker(HWND hwnd);
 
 bool IsWindowsAtLeast(WORD major, WORD minor, WORD servicePackMajor);
 
-// DownloadFile's shape, so tests can stand in for the network.
+// DownloadFileHeld's shape, so tests can stand in for the network.
 using Downloader = std::function<bool(const std::string& url, const std::string& saveName,
-                                      std::string& errorText, ProgressCallback progress)>;
+                                      std::string& errorText, ProgressCallback progress, DownloadedFile& file)>;
 
 // Everything after the channel choice: download saveName (relative to the
-// current directory) from url, then launch it with the window hidden, wait,
-// delete it and close the window. A failed download leaves the window open.
-void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const Downloader& download);
+// current directory) from url, check its signer when publisher is not empty,
+// then launch it with the window hidden, wait, delete it and close the window.
+// A failed download or check leaves the window open and no file behind.
+void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const std::wstring& publisher,
+                const Downloader& download);
 
 // For the UI thread when no worker thread could be started: the download
 // failure notice with the channel's page.

@@ -6,8 +6,10 @@
 #include <new>
 #include <stdexcept>
 
+#include "net/downloaded_file.h"
 #include "net/https_url.h"
 #include "net/save_body.h"
+#include "net/widen.h"
 #include "net/winhttp_handle.h"
 
 namespace {
@@ -41,7 +43,7 @@ std::string WideToUtf8(const wchar_t* text)
 }
 
 bool Download(const std::string& url, const std::string& saveName, std::string& errorText,
-              const ProgressCallback& progress)
+              const ProgressCallback& progress, DownloadedFile& file)
 {
     std::string currentUrl = url;
     for (int attempt = 0;;) {
@@ -113,6 +115,8 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
                             WINHTTP_HEADER_NAME_BY_INDEX, &total, &size, WINHTTP_NO_HEADER_INDEX);
         // The save file is created only now, so every earlier failure leaves
         // the disk untouched.
+        if (!CreateDownloadedFile(WidenBytes(saveName), file))
+            return Fail(errorText, "failed to create save file");
         HINTERNET body = request.handle;
         return SaveBody(
             [body](char* buffer, std::uint32_t capacity, std::uint32_t& got) {
@@ -121,22 +125,23 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
                 got = read;
                 return ok != FALSE;
             },
-            total, saveName, errorText, progress);
+            total, file.handle, errorText, progress);
     }
 }
 
 }  // namespace
 
-bool DownloadFile(const std::string& url, const std::string& saveName, std::string& errorText,
-                  ProgressCallback progress)
+bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::string& errorText,
+                      ProgressCallback progress, DownloadedFile& file)
 {
     // Moved into a local so the callable (and whatever it holds) is released
     // before the call returns.
     ProgressCallback onProgress = std::move(progress);
-    // Nothing may escape into the worker thread: the handle and file holders
-    // have already closed (and removed) what they own by the time we get here.
+    // Nothing may escape into the worker thread: the handle holders have
+    // already closed what they own by the time we get here.
     try {
-        return Download(url, saveName, errorText, onProgress);
+        if (Download(url, saveName, errorText, onProgress, file))
+            return true;
     } catch (const std::bad_alloc&) {
         try { errorText = "out of memory"; } catch (...) {}
     } catch (const std::exception& e) {
@@ -144,5 +149,21 @@ bool DownloadFile(const std::string& url, const std::string& saveName, std::stri
     } catch (...) {
         try { errorText = "unexpected error"; } catch (...) {}
     }
+    CloseDownloadedFile(file);  // still marked: whatever part was written goes
     return false;
+}
+
+bool DownloadFile(const std::string& url, const std::string& saveName, std::string& errorText,
+                  ProgressCallback progress)
+{
+    DownloadedFile file;
+    if (!DownloadFileHeld(url, saveName, errorText, std::move(progress), file))
+        return false;
+    if (!KeepDownloadedFile(file))
+        return Fail(errorText, "failed to write save file");  // closing now removes it
+    if (!CloseDownloadedFile(file)) {
+        DeleteFileW(file.path.c_str());
+        return Fail(errorText, "failed to write save file");
+    }
+    return true;
 }

@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "net/widen.h"
-
 namespace {
 
 const std::uint32_t kChunkBytes = 8192;
@@ -20,56 +18,19 @@ bool Fail(std::string& errorText, const std::string& message)
     return false;
 }
 
-// The file being written. Unless it is closed cleanly and kept, the holder
-// closes and deletes it, so a failed or interrupted download never leaves a
-// partial setup program behind that someone could start by hand.
-struct SaveFile {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    std::wstring name;
-    bool created = false;
-    bool keep = false;
-
-    explicit SaveFile(const std::string& saveName) : name(WidenBytes(saveName))
-    {
-        handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        created = handle != INVALID_HANDLE_VALUE;
-    }
-    ~SaveFile()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-        if (created && !keep)
-            DeleteFileW(name.c_str());
-    }
-    SaveFile(const SaveFile&) = delete;
-    SaveFile& operator=(const SaveFile&) = delete;
-
-    bool Write(const char* data, std::uint32_t size)
-    {
-        DWORD written = 0;
-        return WriteFile(handle, data, size, &written, nullptr) && written == size;
-    }
-
-    bool Close()
-    {
-        BOOL closed = CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-        return closed != FALSE;
-    }
-};
+bool WriteAll(HANDLE file, const char* data, std::uint32_t size)
+{
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, nullptr) && written == size;
+}
 
 }  // namespace
 
-bool SaveBody(const ReadBodyChunk& read, std::uint32_t total, const std::string& saveName, std::string& errorText,
+bool SaveBody(const ReadBodyChunk& read, std::uint32_t total, HANDLE file, std::string& errorText,
               const ProgressCallback& progress)
 {
-    // Allocated before the file exists, so running out of memory here leaves
-    // the disk untouched; one buffer per call, nothing allocated per chunk.
+    // One buffer per call, nothing allocated per chunk.
     std::vector<char> buffer(kWriteBytes);
-    SaveFile file(saveName);
-    if (!file.created)
-        return Fail(errorText, "failed to create save file");
 
     std::uint32_t filled = 0;
     std::uint64_t received = 0;
@@ -85,7 +46,7 @@ bool SaveBody(const ReadBodyChunk& read, std::uint32_t total, const std::string&
         received += got;
         // Written out once another full chunk would not fit.
         if (kWriteBytes - filled < kChunkBytes) {
-            if (!file.Write(buffer.data(), filled))
+            if (!WriteAll(file, buffer.data(), filled))
                 return Fail(errorText, "failed to write save file");
             filled = 0;
         }
@@ -97,8 +58,7 @@ bool SaveBody(const ReadBodyChunk& read, std::uint32_t total, const std::string&
     if (total != 0 && received != total)
         return Fail(errorText, "incomplete download: received " + std::to_string(received) + " of " +
                                    std::to_string(total) + " bytes");
-    if ((filled != 0 && !file.Write(buffer.data(), filled)) || !file.Close())
+    if (filled != 0 && !WriteAll(file, buffer.data(), filled))
         return Fail(errorText, "failed to write save file");
-    file.keep = true;
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "registry/registry_folder.h"
 #include "registry/software_registry.h"
 
 const char ProductName[] = "tolvin\xE9\x9F\xB3\xE9\xA2\x91\xE6\xA0\xBC\xE5\xBC\x8F\xE8\xBD\xAC\xE6\x8D\xA2\xE5\x99\xA8";
@@ -33,6 +34,11 @@ void RegisterProductInProfile(const std::wstring& profileFolder)
 {
     const std::wstring folder = profileFolder + L"\\.tolvin";
     CreateDirectoryW(folder.c_str(), nullptr);
+    // A link would send an administrator's write wherever its target is.
+    // Held until the write is done, so it cannot become one in between.
+    RegistryFolder held;
+    if (!HoldPlainFolder(folder, held))
+        return;
     // Hidden alone, every run: a folder the user made visible (or read-only) is
     // put back.
     SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);

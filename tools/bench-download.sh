@@ -6,12 +6,11 @@
 #   b) a bare WinHTTP loop, 8 KiB reads,         } Wine, one process per round,
 #      data dropped                              } the order reversed every
 #   w) b plus a WriteFile per chunk into a file  } other round
-#   n) DownloadFile into the NUL device          }
 #   c) curl into a file, for context (Wine's TLS path is the ceiling for a/b)
 # The bench process fetches a small body with each loop before timing, so the
 # first connection's set-up is charged to none of them.
-# and prints MiB/s for each, medians, the ratio a/b (and a/w, n/b: w and n
-# show how much of the time is the file's) and the bench
+# and prints MiB/s for each, medians, the ratio a/b (and a/w: w shows how
+# much of the time is the file's) and the bench
 # process's peak memory as Windows reports it (GetProcessMemoryInfo under Wine).
 # Builds bench_download in TOLVIN_BENCH_DIR (default build/bench).
 set -euo pipefail
@@ -32,7 +31,7 @@ url=https://localhost:$TOLVIN_TEST_PORT/bytes/$size
 exe=$BENCH_BUILD/tests/net/bench_download.exe
 save="Z:$(printf %s "$BENCH_OUT/download.bin" | tr / \\\\)"
 for round in $(seq "$BENCH_ROUNDS"); do
-    if [ $((round % 2)) -eq 1 ]; then order=abwn; else order=nwba; fi
+    if [ $((round % 2)) -eq 1 ]; then order=abw; else order=wba; fi
     "$BENCH_ROOT/tools/wine-run.sh" "$BENCH_BUILD/wineprefix" "$exe" "$url" "${url%/*}/4096" "$save" "$order" |
         tr -d "\r" | sed "s/^/$round /"
     curl --silent --show-error --fail --cacert "$BENCH_BUILD/test-ca/ca.pem" -o "$BENCH_OUT/curl.bin" \
@@ -45,7 +44,7 @@ done
 import statistics, sys
 MiB = 1024.0 * 1024.0
 SIZE = 268435456
-kinds = ["download", "bare", "bare+write", "download-nul", "curl"]
+kinds = ["download", "bare", "bare+write", "curl"]
 rounds, memory = {}, {}
 for line in open(sys.argv[1]):
     fields = line.split()
@@ -61,22 +60,22 @@ for n, r in rounds.items():
     if missing:
         sys.exit("round %d has no result for %s" % (n, ", ".join(missing)))
 
-print("MiB/s    a) DownloadFile  b) bare WinHTTP  w) bare+WriteFile  n) DownloadFile>NUL  c) curl"
-      "    a/b    a/w    n/b")
+print("MiB/s    a) DownloadFile  b) bare WinHTTP  w) bare+WriteFile  c) curl"
+      "    a/b    a/w")
 def Row(label, r, ratios):
-    print("%-8s %15.1f  %15.1f  %17.1f  %19.1f  %7.1f  %s" % (
-        label, r["download"], r["bare"], r["bare+write"], r["download-nul"], r["curl"],
+    print("%-8s %15.1f  %15.1f  %17.1f  %7.1f  %s" % (
+        label, r["download"], r["bare"], r["bare+write"], r["curl"],
         "  ".join("%5.3f" % x for x in ratios)))
 def Ratios(r):
-    return [r["download"] / r["bare"], r["download"] / r["bare+write"], r["download-nul"] / r["bare"]]
+    return [r["download"] / r["bare"], r["download"] / r["bare+write"]]
 for n in sorted(rounds):
     Row("round %d" % n, rounds[n], Ratios(rounds[n]))
 med = {k: statistics.median(r[k] for r in rounds.values()) for k in kinds}
 per_round = [Ratios(r) for r in rounds.values()]
-Row("median", med, [statistics.median(x[i] for x in per_round) for i in range(3)])
+Row("median", med, [statistics.median(x[i] for x in per_round) for i in range(2)])
 print("(ratios in the median row: medians of the per-round ratios)")
 print("a/b from the medians: %.3f (target >= 0.95)" % (med["download"] / med["bare"]))
-print("bench process (the whole Wine process, all four loops; max over rounds): "
+print("bench process (the whole Wine process, all three loops; max over rounds): "
       "working set at start %.1f MiB, peak working set %.1f MiB, peak pagefile usage %.1f MiB" % (
           max(memory["start_working_set"]) / MiB, max(memory["peak_working_set"]) / MiB,
           max(memory["peak_pagefile"]) / MiB))

@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
 #include "app/progress.h"
 #include "install/channel.h"
 #include "install/install_worker.h"
+#include "net/downloaded_file.h"
 #include "net/widen.h"
 #include "tests/install/notice_box.h"
 
@@ -71,12 +73,37 @@ LRESULT CALLBACK SplashStandIn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-std::wstring FakeSetupPath()
+// fake_setup.exe, or one of its signed variants (tools/sign-test-setups.sh),
+// next to this test executable.
+std::wstring FakeSetupPath(const wchar_t* variant = L"")
 {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring path = self;
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"fake_setup.exe";
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"fake_setup" + variant + L".exe";
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the download engine leaves the worker: `bytes` in saveName, still open
+// and marked to delete itself.
+bool HoldDownload(const std::string& bytes, const std::string& saveName, DownloadedFile& file)
+{
+    DWORD written = 0;
+    return CreateDownloadedFile(WidenBytes(saveName), file) &&
+           WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+// A stand-in download that hands out the given setup program.
+Downloader Serve(const std::wstring& program)
+{
+    return [program](const std::string&, const std::string& saveName, std::string&, ProgressCallback,
+                     DownloadedFile& file) { return HoldDownload(ReadBytes(program), saveName, file); };
 }
 
 bool Exists(const wchar_t* name) { return GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES; }
@@ -145,11 +172,11 @@ protected:
 
     // Runs the worker while this thread keeps the window's messages going,
     // as the splash's message loop does.
-    void RunWorker(const std::string& saveName, const Downloader& download)
+    void RunWorker(const std::string& saveName, const Downloader& download, const std::wstring& publisher = L"")
     {
         std::atomic<bool> done{false};
         std::thread worker([&] {
-            RunInstall(window_, Url, saveName, download);
+            RunInstall(window_, Url, saveName, publisher, download);
             done = true;
         });
         PumpUntil(done);
@@ -170,13 +197,12 @@ TEST_F(Worker, DownloadedProgramRunsHiddenIsWaitedForThenDeleted)
 {
     std::string seenUrl, seenName, seenError = "untouched";
     RunWorker("tolvin-setup.exe", [&](const std::string& url, const std::string& saveName,
-                                      std::string& errorText, ProgressCallback progress) {
+                                      std::string& errorText, ProgressCallback progress, DownloadedFile& file) {
         seenUrl = url;
         seenName = saveName;
         seenError = errorText;
         progress(4096, 8192);
-        // The engine writes into the current directory.
-        return CopyFileW(FakeSetupPath().c_str(), L"tolvin-setup.exe", FALSE) != FALSE;
+        return HoldDownload(ReadBytes(FakeSetupPath()), saveName, file);
     });
     EXPECT_EQ(Url, seenUrl);
     EXPECT_EQ("tolvin-setup.exe", seenName);
@@ -201,10 +227,7 @@ TEST_F(Worker, DownloadDoneBeforeTheWindowIsShownStillHidesIt)
     ShowWindow(window_, SW_HIDE);
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        RunInstall(window_, Url, "tolvin-setup.exe",
-                   [](const std::string&, const std::string&, std::string&, ProgressCallback) {
-                       return CopyFileW(FakeSetupPath().c_str(), L"tolvin-setup.exe", FALSE) != FALSE;
-                   });
+        RunInstall(window_, Url, "tolvin-setup.exe", L"", Serve(FakeSetupPath()));
         done = true;
     });
     Sleep(500);  // the rest of window creation and the centring
@@ -217,9 +240,7 @@ TEST_F(Worker, DownloadDoneBeforeTheWindowIsShownStillHidesIt)
 
 TEST_F(Worker, UpperCaseExeGetsTheSuffixAppendedAndIsMoved)
 {
-    RunWorker("SETUP.EXE", [](const std::string&, const std::string& saveName, std::string&, ProgressCallback) {
-        return CopyFileW(FakeSetupPath().c_str(), WidenBytes(saveName).c_str(), FALSE) != FALSE;
-    });
+    RunWorker("SETUP.EXE", Serve(FakeSetupPath()));
     EXPECT_TRUE(Exists(L"fake-setup-ran.txt"));
     EXPECT_NE(std::string::npos, ReadFile(L"fake-setup-ran.txt").find("SETUP.EXE.exe"));
     EXPECT_FALSE(Exists(L"SETUP.EXE"));
@@ -229,9 +250,7 @@ TEST_F(Worker, UpperCaseExeGetsTheSuffixAppendedAndIsMoved)
 
 TEST_F(Worker, ShortNameGetsTheSuffix)
 {
-    RunWorker("ab", [](const std::string&, const std::string& saveName, std::string&, ProgressCallback) {
-        return CopyFileW(FakeSetupPath().c_str(), WidenBytes(saveName).c_str(), FALSE) != FALSE;
-    });
+    RunWorker("ab", Serve(FakeSetupPath()));
     EXPECT_NE(std::string::npos, ReadFile(L"fake-setup-ran.txt").find("ab.exe"));
     EXPECT_FALSE(Exists(L"ab"));
     EXPECT_FALSE(Exists(L"ab.exe"));
@@ -248,9 +267,9 @@ TEST_F(Worker, BodyThatIsNoProgramGivesTheLaunchNoticeWhileHiddenAndStays)
             ClickBoxButton(box, IDCANCEL);
         }
     });
-    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string&, std::string&, ProgressCallback) {
-        std::ofstream("tolvin-setup.exe") << "<html>not a program</html>";
-        return true;
+    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string& saveName, std::string&,
+                                     ProgressCallback, DownloadedFile& file) {
+        return HoldDownload("<html>not a program</html>", saveName, file);
     });
     answer.join();
     EXPECT_EQ(ComposeNoticeText(LaunchFailedMessage, true), text);
@@ -272,10 +291,10 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
             ClickBoxButton(box, IDCANCEL);
         }
     });
-    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string&, std::string& errorText,
-                                     ProgressCallback) {
-        // A cut-off body: the engine may have left part of the file behind.
-        std::ofstream("tolvin-setup.exe") << "MZ";
+    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string& saveName, std::string& errorText,
+                                     ProgressCallback, DownloadedFile& file) {
+        // A cut-off body, its part still open.
+        HoldDownload("MZ", saveName, file);
         errorText = "short body";
         return false;
     });
@@ -285,8 +304,39 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
     EXPECT_TRUE(IsWindowVisible(window_));
     EXPECT_EQ(0, CloseRequests.load());
     EXPECT_FALSE(Exists(L"fake-setup-ran.txt"));
+    EXPECT_FALSE(Exists(L"tolvin-setup.exe"));
     ASSERT_TRUE(WaitForBrowserOpens(1));
     EXPECT_EQ(std::vector<std::string>{Url}, BrowserOpens());
+}
+
+TEST_F(Worker, PublisherCheckStartsOnlyTheNamedSignersProgram)
+{
+    const std::wstring publisher = L"Tolvin Test Publisher";
+    // Each refused one is a failed download: notice with the splash up, nothing
+    // started, nothing left.
+    for (const wchar_t* refused : {L"", L"-tampered", L"-untrusted", L"-other"}) {
+        SCOPED_TRACE(testing::Message() << "fake_setup" << refused);
+        ClearBrowserLog();
+        std::wstring text;
+        std::thread answer([&] {
+            if (HWND box = WaitForNoticeBox()) {
+                text = BoxText(box);
+                ClickBoxButton(box, IDCANCEL);
+            }
+        });
+        ASSERT_TRUE(Exists(FakeSetupPath(refused).c_str()));
+        RunWorker("tolvin-setup.exe", Serve(FakeSetupPath(refused)), publisher);
+        answer.join();
+        EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, true), text);
+        EXPECT_FALSE(Exists(L"fake-setup-ran.txt"));
+        EXPECT_FALSE(Exists(L"tolvin-setup.exe"));
+        EXPECT_TRUE(IsWindowVisible(window_));
+        EXPECT_EQ(0, CloseRequests.load());
+    }
+    RunWorker("tolvin-setup.exe", Serve(FakeSetupPath(L"-signed")), publisher);
+    EXPECT_TRUE(Exists(L"fake-setup-ran.txt"));
+    EXPECT_FALSE(Exists(L"tolvin-setup.exe"));
+    EXPECT_EQ(1, CloseRequests.load());
 }
 
 }  // namespace

@@ -6,9 +6,8 @@
 // later ones and would otherwise land on whichever loop runs first.
 // ORDER is a sequence of 'a' (DownloadFile into SAVE_NAME), 'b' (the bare
 // loop, data dropped), and, to tell the file's share of the time, 'w' (the bare
-// loop with a WriteFile per chunk into SAVE_NAME) and 'n' (DownloadFile into
-// the NUL device), such as "abwn" or "nwba". Prints
-// "download|bare|bare+write|download-nul SECONDS BYTES" per run, then the
+// loop with a WriteFile per chunk into SAVE_NAME), such as "abw" or "wba".
+// Prints "download|bare|bare+write SECONDS BYTES" per run, then the
 // process's memory figures in bytes.
 #include <windows.h>
 #include <psapi.h>
@@ -93,9 +92,9 @@ int wmain(int argc, wchar_t** argv)
     }
     for (wchar_t run : order) {
         double start = Now();
-        if (run == L'a' || run == L'n') {
+        if (run == L'a') {
             std::string errorText;
-            bool ok = DownloadFile(url, run == L'a' ? saveName : "NUL", errorText,
+            bool ok = DownloadFile(url, saveName, errorText,
                                    [](std::uint64_t received, std::uint64_t total) {
                 g_received.store(received);
                 g_total.store(total);
@@ -105,7 +104,7 @@ int wmain(int argc, wchar_t** argv)
                 std::fprintf(stderr, "DownloadFile failed: %s\n", errorText.c_str());
                 status = 1;
             }
-            std::printf("%s %.6f %llu\n", run == L'a' ? "download" : "download-nul", seconds,
+            std::printf("download %.6f %llu\n", seconds,
                         static_cast<unsigned long long>(g_received.load()));
         } else if (run == L'b' || run == L'w') {
             HANDLE file = INVALID_HANDLE_VALUE;

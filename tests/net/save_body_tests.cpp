@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "net/downloaded_file.h"
 #include "net/save_body.h"
+#include "net/widen.h"
 
-// The body loop fed by reads the local server cannot produce under Wine: a
+// The body loop fed by reads the local server cannot produce under Wine (a
 // broken connection there ends a body with a clean end-of-data, never with a
-// failed WinHttpReadData.
+// failed WinHttpReadData) and by writes that fail.
 
 namespace {
 
@@ -44,10 +46,20 @@ protected:
         };
     }
 
+    // Into saveName as the download engine saves: the file held open, marked
+    // to delete itself unless the body is kept.
     bool Save(const ReadBodyChunk& read, std::uint32_t total)
     {
-        return SaveBody(read, total, saveName, errorText,
-                        [this](std::uint64_t received, std::uint64_t) { progress.push_back(received); });
+        DownloadedFile file;
+        if (!CreateDownloadedFile(WidenBytes(saveName), file))
+            return false;
+        bool saved = SaveBody(read, total, file.handle, errorText, Record());
+        return saved && KeepDownloadedFile(file) && CloseDownloadedFile(file);
+    }
+
+    ProgressCallback Record()
+    {
+        return [this](std::uint64_t received, std::uint64_t) { progress.push_back(received); };
     }
 };
 
@@ -96,6 +108,27 @@ TEST_F(SaveBodyTest, FailedReadFailsAndRemovesTheFile)
         EXPECT_EQ(static_cast<size_t>(chunks), progress.size());
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(saveName.c_str()));
     }
+}
+
+TEST_F(SaveBodyTest, WriteErrorIsAFailureAndEndsTheBody)
+{
+    // A pipe whose reading end goes away after the first chunk: the first
+    // gathered write fails.
+    std::string pipeName = "\\\\.\\pipe\\tolvin-save-body-" + std::to_string(GetCurrentProcessId());
+    HANDLE pipe = CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0,
+                                   1024 * 1024, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    HANDLE writer = CreateFileA(pipeName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    bool ok = SaveBody(FailAfter(245), 0, writer, errorText, [&](std::uint64_t, std::uint64_t) {
+        if (pipe != INVALID_HANDLE_VALUE) {
+            CloseHandle(pipe);
+            pipe = INVALID_HANDLE_VALUE;
+        }
+    });
+    CloseHandle(writer);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ("failed to write save file", errorText);
 }
 
 }  // namespace

@@ -1,0 +1,20 @@
+# Import libraries for the DLLs that are not KnownDLLs on every supported
+# Windows: with these the import table no longer names them, and each loads on
+# first use through the delay-load helper, after the entry has confined the DLL
+# search to System32 (app/dll_search.cpp). One .def per DLL, in
+# cmake/delayload, lists the functions the program and its tests call; a call
+# to any other fails at link time.
+find_program(TOLVIN_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool x86_64-w64-mingw32-dlltool REQUIRED)
+
+foreach(dll winhttp gdiplus comctl32 wintrust crypt32)
+  set(def ${CMAKE_CURRENT_LIST_DIR}/delayload/${dll}.def)
+  set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
+    COMMAND ${TOLVIN_DLLTOOL} --input-def ${def} --dllname ${dll}.dll --output-delaylib ${lib}
+    DEPENDS ${def} VERBATIM)
+  add_custom_target(delay_${dll}_import DEPENDS ${lib})
+  add_library(delay_${dll} STATIC IMPORTED GLOBAL)
+  set_target_properties(delay_${dll} PROPERTIES IMPORTED_LOCATION ${lib})
+  add_dependencies(delay_${dll} delay_${dll}_import)
+endforeach()

@@ -1,0 +1,31 @@
+#include "registry/registry_folder.h"
+
+RegistryFolder::~RegistryFolder()
+{
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+}
+
+bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
+{
+    // Listing access makes the share mode count; without delete sharing the
+    // folder keeps its place. The link itself is opened, never its target.
+    held.handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (held.handle == INVALID_HANDLE_VALUE)
+        return false;
+    // Asked both ways: Windows answers for the held folder itself by handle,
+    // Wine only by name for a folder that is a Unix symbolic link. With the
+    // folder held, the name still leads to it.
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const DWORD byName = GetFileAttributesW(folder.c_str());
+    const bool plain = GetFileInformationByHandle(held.handle, &info) && byName != INVALID_FILE_ATTRIBUTES &&
+                       ((info.dwFileAttributes | byName) & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!plain) {
+        CloseHandle(held.handle);
+        held.handle = INVALID_HANDLE_VALUE;
+    }
+    return plain;
+}

@@ -1,0 +1,20 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// The per-user registry folder, held open without delete sharing: while held
+// it cannot be renamed, removed or swapped for a link.
+struct RegistryFolder {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+
+    RegistryFolder() = default;
+    ~RegistryFolder();
+    RegistryFolder(const RegistryFolder&) = delete;
+    RegistryFolder& operator=(const RegistryFolder&) = delete;
+};
+
+// Holds `folder` when it is a plain folder. False, holding nothing, when it
+// cannot be opened or is a reparse point (a junction or a symbolic link), whose
+// target is not ours to write into.
+bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held);
