@@ -9,9 +9,12 @@ find_program(TOLVIN_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool x86_64-w64-mingw32
 foreach(dll winhttp gdiplus comctl32 wintrust crypt32)
   set(def ${CMAKE_CURRENT_LIST_DIR}/delayload/${dll}.def)
   set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+  # dlltool names the archive members and their symbols after the output path
+  # as given, so it gets a bare file name: no build folder in the library.
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/delayload)
   add_custom_command(OUTPUT ${lib}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
-    COMMAND ${TOLVIN_DLLTOOL} --input-def ${def} --dllname ${dll}.dll --output-delaylib ${lib}
+    COMMAND ${TOLVIN_DLLTOOL} --input-def ${def} --dllname ${dll}.dll --output-delaylib lib${dll}_delay.a
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/delayload
     DEPENDS ${def} VERBATIM)
   add_custom_target(delay_${dll}_import DEPENDS ${lib})
   add_library(delay_${dll} STATIC IMPORTED GLOBAL)
