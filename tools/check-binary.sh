@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Usage: check-binary.sh tolvin-installer.exe [MAX_BYTES]
-# Checks what the shipped file must be: a 64-bit GUI program that needs no DLL
-# beyond the system's own, with the administrator manifest and its pictures.
+# Checks what the shipped file must be: a 64-bit GUI program whose import table
+# names only DLLs that are KnownDLLs on every Windows from 7 on (so none can be
+# planted beside it; the others are delay-loaded from System32), with the
+# administrator manifest and its pictures.
 set -euo pipefail
 exe=$1
 dump=$(x86_64-w64-mingw32-objdump -p "$exe")
 fail() { echo "FAIL: $*"; exit 1; }
 grep -q 'Magic.*020b' <<<"$dump" || fail "not PE32+"
 grep -q 'Subsystem.*(Windows GUI)' <<<"$dump" || fail "not a GUI program"
-allowed='ADVAPI32.dll COMCTL32.dll GDI32.dll gdiplus.dll KERNEL32.dll msvcrt.dll ole32.dll SHELL32.dll USER32.dll WINHTTP.dll'
+known='advapi32 comdlg32 gdi32 imagehlp imm32 kernel32 msctf msvcrt normaliz nsi ole32 oleaut32 psapi rpcrt4
+       sechost setupapi shell32 shlwapi user32 wldap32 ws2_32'
 for dll in $(grep 'DLL Name:' <<<"$dump" | awk '{print $3}'); do
-    [[ " $allowed " == *" $dll "* ]] || fail "depends on $dll"
+    base=$(tr 'A-Z' 'a-z' <<<"${dll%.*}")
+    [[ " $(echo $known) " == *" $base "* ]] || fail "imports $dll, which is not a KnownDLL on every supported Windows"
 done
 grep -aq 'requireAdministrator' "$exe" || fail "no administrator manifest"
 size=$(stat -c %s "$exe")

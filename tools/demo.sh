@@ -22,7 +22,10 @@ run=$build/run
 rm -rf "$run"
 mkdir -p "$run"
 export TOLVIN_BROWSER_LOG=$run/browser.log
-setup=$build/sample_setup.exe
+# The demo installer checks the setup program's publisher, so the server hands
+# out the sample signed by the test publisher.
+tools/sign-test-setups.sh "$build/test-ca" "$build/sample_setup.exe" "$build/signed"
+setup=$build/signed/sample_setup-signed.exe
 # Slow enough that the splash shows a download in progress for about 8 seconds.
 rate=$(( $(stat -c %s "$setup") / 8 ))
 /usr/bin/python3 tools/download_server.py --cert-dir "$build/test-ca" --port 48543 --setup-file "$setup" \

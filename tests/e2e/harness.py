@@ -32,9 +32,9 @@ class Wine:
             result.stdout = out.read()
         return result
 
-    def start(self, exe, cwd, env=None):
-        log = open(Path(cwd) / "wine-output.log", "w")
-        return subprocess.Popen(["wine", str(exe)], cwd=cwd, env=env or self.env, stdout=log, stderr=log)
+    def start(self, exe, cwd, env=None, args=(), log="wine-output.log"):
+        out = open(Path(cwd) / log, "w")
+        return subprocess.Popen(["wine", str(exe), *args], cwd=cwd, env=env or self.env, stdout=out, stderr=out)
 
 
 class Probe:

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The splash as a user meets it: a 560 x 310 window of class TolvinInstaller,
 centred on the screen, that closes with exit code 0 when the mouse is released
-over the close glyph and stays open for a release just beside it."""
+over the close glyph and stays open for a release just beside it. Closed in the
+middle of the download, it leaves no part of the setup program behind."""
 
 import argparse
 import sys
@@ -38,6 +39,9 @@ def main():
             assert (window["left"], window["top"]) == expected, (window, expected)
             print(f"window: {window}, screen {sw}x{sh}")
 
+            partial = work / "tolvin-setup.exe"
+            harness.wait_until(partial.exists, 30, "the download to begin")
+
             left, top = window["left"], window["top"]
             harness.click(left + 523, top + 12)
             assert harness.wait_exit(proc, 3) is None, "a release beside the glyph closed the window"
@@ -47,6 +51,7 @@ def main():
             code = harness.wait_exit(proc, 20)
             assert code == 0, f"installer exit code {code} after a release on the glyph"
             assert probe.look() is None, "window still there after closing"
+            assert not partial.exists(), "closing mid-download left a partial setup program"
         finally:
             if proc.poll() is None:
                 proc.kill()
