@@ -142,9 +142,7 @@ BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth
     bar.x = client.left + (clientWidth - bar.width) / 2;
     bar.y = client.bottom - 35;
     bar.right = bar.x + bar.width;
-    bar.fillWidth = static_cast<int>(bar.width * ratio + 0.5);
-    if (bar.fillWidth > 0)
-        bar.fillWidth = std::min(bar.fillWidth, bar.width);
+    bar.fillWidth = FillWidth(bar.width, ratio);
     return bar;
 }
 
@@ -154,8 +152,8 @@ std::wstring SplashHeading(const std::string& productNameUtf8)
     return heading.empty() ? std::wstring(FallbackHeading) : heading;
 }
 
-void PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                 const SplashProgress& progress)
+BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
+                        const SplashProgress& progress)
 {
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
@@ -197,6 +195,14 @@ void PaintSplash(HDC target, const RECT& client, const RECT& update, const Splas
     }
 
     BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    return bar;
+}
+
+void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
+                     const SplashPictures& pictures)
+{
+    const BarGeometry bar = PaintSplash(target, client, update, pictures, ReadSplashProgress(state));
+    state.barWidth.store(bar.width, std::memory_order_relaxed);
 }
 
 SplashProgress ReadSplashProgress(const DownloadProgressState& state)

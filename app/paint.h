@@ -43,6 +43,11 @@ struct DownloadProgressState;
 SplashProgress ReadSplashProgress(const DownloadProgressState& state);
 
 // Draws the whole splash for the client rectangle into target in one copy.
-// `update` is the area the background fallback fills.
-void PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                 const SplashProgress& progress);
+// `update` is the area the background fallback fills. Returns where the bar went.
+BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
+                        const SplashProgress& progress);
+
+// The window's paint: draws what the state holds and hands the bar's width
+// back to the state for the worker's callback.
+void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
+                     const SplashPictures& pictures);

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "net/download.h"
@@ -17,6 +18,10 @@ struct DownloadProgressState {
     std::atomic<double> bytesPerSecond{0.0};
     std::atomic<std::uint64_t> lastSampleTick{0};   // worker thread only; 0 = no sample yet
     std::atomic<std::uint64_t> lastSampleBytes{0};  // worker thread only
+    // The other way round: written by each paint, read by the callback, which
+    // needs the bar's width in pixels to tell when the fill's edge moves. 0
+    // until the first paint.
+    std::atomic<int> barWidth{0};
 };
 
 extern DownloadProgressState DownloadProgress;
@@ -27,10 +32,33 @@ void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::u
                     std::uint64_t now);
 
 // The callback the worker hands to DownloadFile: records into DownloadProgress
-// and asks hwnd to repaint.
+// and asks hwnd to repaint when the splash would look different.
 ProgressCallback MakeProgressCallback(HWND hwnd);
+
+// The same with its seams: `now` gives milliseconds as GetTickCount64 does,
+// `repaint` asks for a paint. The returned callback asks on its first call and
+// then only when the shown progress differs from the last one it asked for, so
+// every state reaches the screen, the last one included, and no paint merely
+// repeats the pixels of the one before.
+ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::function<std::uint64_t()> now,
+                                      std::function<void()> repaint);
 
 // What the paint shows, derived from the shared counts.
 double ProgressRatio(std::uint64_t received, std::uint64_t total);
+int PercentShown(double ratio);  // whole percent, half up
 std::wstring PercentText(double ratio);
 std::wstring SpeedText(double bytesPerSecond);
+// The fill's width in pixels in a bar barWidth pixels wide.
+int FillWidth(int barWidth, double ratio);
+
+// What one paint shows of the progress, in the units that tell two paints
+// apart. The speed is kept as the number its text is made from: the text can
+// only change with it, and it changes at most once a second.
+struct ShownProgress {
+    int percent;
+    int fillWidth;
+    double bytesPerSecond;
+};
+
+ShownProgress ShownProgressOf(std::uint64_t received, std::uint64_t total, double bytesPerSecond, int barWidth);
+bool SameShownProgress(const ShownProgress& a, const ShownProgress& b);

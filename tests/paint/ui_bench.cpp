@@ -2,7 +2,8 @@
 // on a paced server? Shows a 560 x 310 window painted as the installer paints
 // it and, on a worker thread, times DownloadFile with two progress callbacks,
 // alternating:
-//   a) MakeProgressCallback(hwnd): records and invalidates, the UI thread repaints
+//   a) MakeProgressCallback(hwnd): records, and invalidates when the splash
+//      would look different; the UI thread repaints
 //   b) RecordProgress only: the same counts, no invalidation, no paints
 // See tools/bench-ui.sh, which starts the server and sums the results up.
 //   ui_bench.exe URL WARMUP_URL SAVE_NAME ROUNDS
@@ -120,10 +121,8 @@ void OnPaint(HWND hwnd)
     RECT client;
     GetClientRect(hwnd, &client);
 
-    SplashProgress progress = ReadSplashProgress(DownloadProgress);
-
     SplashPictures pictures{Background, Track, Fill};
-    PaintSplash(dc, client, ps.rcPaint, pictures, progress);
+    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures);
     EndPaint(hwnd, &ps);
     PaintTicks.fetch_add(Ticks() - start, std::memory_order_relaxed);
     PaintCount.fetch_add(1, std::memory_order_relaxed);
