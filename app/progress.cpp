@@ -4,6 +4,31 @@
 
 DownloadProgressState DownloadProgress;
 
+namespace {
+
+// What one paint shows of the progress, in the units that tell two paints
+// apart. The speed is kept as the number its text is made from rather than
+// the text: the text can only change with the number, the number changes at
+// most once a second, and comparing it needs no formatting.
+struct ShownProgress {
+    int percent;
+    int fillWidth;
+    double bytesPerSecond;
+};
+
+ShownProgress ShownProgressOf(std::uint64_t received, std::uint64_t total, double bytesPerSecond, int barWidth)
+{
+    const double ratio = ProgressRatio(received, total);
+    return ShownProgress{PercentShown(ratio), FillWidth(barWidth, ratio), bytesPerSecond};
+}
+
+bool SameShownProgress(const ShownProgress& a, const ShownProgress& b)
+{
+    return a.percent == b.percent && a.fillWidth == b.fillWidth && a.bytesPerSecond == b.bytesPerSecond;
+}
+
+}  // namespace
+
 void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::uint64_t total,
                     std::uint64_t now)
 {
@@ -39,9 +64,10 @@ ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::functio
     };
     // Runs between two reads of the download: no formatting, no allocation, no
     // drawing, no lock. A paint costs far more than a chunk, so it is asked for
-    // only when its pixels would differ: a body of any size then costs about
-    // one paint per pixel of the bar plus one per speed sample, where one per
-    // 8 KiB chunk kept the UI thread painting without pause.
+    // only when its pixels would differ: a body of any size then costs at most
+    // one paint per pixel of the bar and per percent, plus one per speed
+    // sample, where one per 8 KiB chunk kept the UI thread painting without
+    // pause.
     return [&state, now = std::move(now), repaint = std::move(repaint), last = LastRequest{false, {}}](
                std::uint64_t received, std::uint64_t total) mutable {
         RecordProgress(state, received, total, now());
@@ -51,7 +77,7 @@ ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::functio
         if (last.made && SameShownProgress(shown, last.shown))
             return;
         // Asked for after the counts are stored, so the paint it brings reads
-        // them or later ones, which show the same.
+        // these counts or later ones, never earlier ones.
         last = LastRequest{true, shown};
         repaint();
     };
@@ -104,15 +130,4 @@ int FillWidth(int barWidth, double ratio)
 {
     int fill = static_cast<int>(barWidth * ratio + 0.5);
     return fill > 0 && fill > barWidth ? barWidth : fill;
-}
-
-ShownProgress ShownProgressOf(std::uint64_t received, std::uint64_t total, double bytesPerSecond, int barWidth)
-{
-    const double ratio = ProgressRatio(received, total);
-    return ShownProgress{PercentShown(ratio), FillWidth(barWidth, ratio), bytesPerSecond};
-}
-
-bool SameShownProgress(const ShownProgress& a, const ShownProgress& b)
-{
-    return a.percent == b.percent && a.fillWidth == b.fillWidth && a.bytesPerSecond == b.bytesPerSecond;
 }

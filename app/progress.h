@@ -37,9 +37,9 @@ ProgressCallback MakeProgressCallback(HWND hwnd);
 
 // The same with its seams: `now` gives milliseconds as GetTickCount64 does,
 // `repaint` asks for a paint. The returned callback asks on its first call and
-// then only when the shown progress differs from the last one it asked for, so
-// every state reaches the screen, the last one included, and no paint merely
-// repeats the pixels of the one before.
+// then whenever the percent, the fill's width in pixels or the sampled speed
+// differs from what it last asked for: every state that looks different is
+// asked for, the last one included, and no paint merely repeats the one before.
 ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::function<std::uint64_t()> now,
                                       std::function<void()> repaint);
 
@@ -50,15 +50,3 @@ std::wstring PercentText(double ratio);
 std::wstring SpeedText(double bytesPerSecond);
 // The fill's width in pixels in a bar barWidth pixels wide.
 int FillWidth(int barWidth, double ratio);
-
-// What one paint shows of the progress, in the units that tell two paints
-// apart. The speed is kept as the number its text is made from: the text can
-// only change with it, and it changes at most once a second.
-struct ShownProgress {
-    int percent;
-    int fillWidth;
-    double bytesPerSecond;
-};
-
-ShownProgress ShownProgressOf(std::uint64_t received, std::uint64_t total, double bytesPerSecond, int barWidth);
-bool SameShownProgress(const ShownProgress& a, const ShownProgress& b);
