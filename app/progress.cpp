@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "app/paint.h"
+
 DownloadProgressState DownloadProgress;
 
 namespace {
@@ -73,7 +75,7 @@ ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::functio
         RecordProgress(state, received, total, now());
         const ShownProgress shown =
             ShownProgressOf(received, total, state.bytesPerSecond.load(std::memory_order_relaxed),
-                            state.barWidth.load(std::memory_order_relaxed));
+                            UnpackBarPlace(state.barPlace.load(std::memory_order_relaxed)).width);
         if (last.made && SameShownProgress(shown, last.shown))
             return;
         // Asked for after the counts are stored, so the paint it brings reads
@@ -85,7 +87,16 @@ ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::functio
 
 ProgressCallback MakeProgressCallback(HWND hwnd)
 {
-    return MakeProgressCallback(DownloadProgress, GetTickCount64, [hwnd] { InvalidateRect(hwnd, nullptr, FALSE); });
+    return MakeProgressCallback(DownloadProgress, GetTickCount64, [hwnd] {
+        // Until the window has painted once, where the bar goes is not known.
+        const std::uint64_t place = DownloadProgress.barPlace.load(std::memory_order_relaxed);
+        if (place == 0) {
+            InvalidateRect(hwnd, nullptr, FALSE);
+            return;
+        }
+        const RECT area = ProgressArea(UnpackBarPlace(place));
+        InvalidateRect(hwnd, &area, FALSE);
+    });
 }
 
 double ProgressRatio(std::uint64_t received, std::uint64_t total)

@@ -19,9 +19,10 @@ struct DownloadProgressState {
     std::atomic<std::uint64_t> lastSampleTick{0};   // worker thread only; 0 = no sample yet
     std::atomic<std::uint64_t> lastSampleBytes{0};  // worker thread only
     // The other way round: written by each paint, read by the callback, which
-    // needs the bar's width in pixels to tell when the fill's edge moves. 0
-    // until the first paint.
-    std::atomic<int> barWidth{0};
+    // needs the bar's width to tell when the fill's edge moves by a pixel and
+    // the bar's place to invalidate no more than the progress area.
+    // PackBarPlace's word; 0 until the first paint.
+    std::atomic<std::uint64_t> barPlace{0};
 };
 
 extern DownloadProgressState DownloadProgress;

@@ -96,7 +96,7 @@ TEST(RecordProgress, SpeedStaysAfterTheLastCall)
     EXPECT_EQ(L"0%", PercentText(ProgressRatio(state.receivedBytes, state.totalBytes)));
 }
 
-TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindow)
+TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindowThenTheProgressArea)
 {
     HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -110,6 +110,7 @@ TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindow)
     // Other tests in this process have already fed the shared state.
     DownloadProgress.lastSampleTick = 0;
     DownloadProgress.bytesPerSecond = 0.0;
+    DownloadProgress.barPlace = 0;
     ProgressCallback callback = MakeProgressCallback(window);
     ASSERT_TRUE(callback);
     callback(1234, 5678);
@@ -118,12 +119,23 @@ TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindow)
     EXPECT_NE(0u, DownloadProgress.lastSampleTick.load());
     EXPECT_EQ(1234u, DownloadProgress.lastSampleBytes.load());
 
-    // The whole client area is marked for repaint.
+    // Before any paint has placed the bar, the whole client area is marked for repaint...
     ASSERT_TRUE(GetUpdateRect(window, &update, FALSE));
     EXPECT_EQ(0, update.left);
     EXPECT_EQ(0, update.top);
     EXPECT_EQ(200, update.right);
     EXPECT_EQ(100, update.bottom);
+
+    // ...after one, only the bar and its texts.
+    ValidateRect(window, nullptr);
+    const BarGeometry bar = ComputeBarGeometry(RECT{0, 0, 200, 100}, false, 0, 0, 0.0);
+    DownloadProgress.barPlace = PackBarPlace(bar);
+    callback(5678, 5678);
+    ASSERT_TRUE(GetUpdateRect(window, &update, FALSE));
+    const RECT area = ProgressArea(bar);
+    EXPECT_TRUE(EqualRect(&area, &update)) << update.left << "," << update.top << " " << update.right << ","
+                                           << update.bottom;
+    EXPECT_LT(area.bottom - area.top, 100);
     DestroyWindow(window);
 }
 
@@ -159,7 +171,7 @@ TEST(ProgressCallback, AsksToRepaintEachShownStateAndTheLastNotEachChunk)
         SCOPED_TRACE(body.announced ? "256 MiB with a length" : "24 MiB without a length");
         DownloadProgressState state;
         // As the window's first paint leaves it.
-        state.barWidth = ComputeBarGeometry(client, true, trackWidth, trackHeight, 0.0).width;
+        state.barPlace = PackBarPlace(ComputeBarGeometry(client, true, trackWidth, trackHeight, 0.0));
         std::uint64_t clock = 7000;
         std::vector<Frame> requested;
         ProgressCallback callback =
