@@ -220,12 +220,16 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
         return bar;
 
     // Everything is drawn off screen and reaches the window in one copy, so the
-    // repaints of a running download do not flicker.
+    // repaints of a running download do not flicker. The off-screen surface
+    // covers just the area, drawn into at client coordinates through the
+    // viewport origin.
+    const int areaWidth = area.right - area.left;
+    const int areaHeight = area.bottom - area.top;
     MemoryDc surface(target);
-    GdiObject surfaceBitmap(CreateCompatibleBitmap(target, width, height));
+    GdiObject surfaceBitmap(CreateCompatibleBitmap(target, areaWidth, areaHeight));
     Selection surfaceSelected(surface.get(), surfaceBitmap.get());
     HDC dc = surface.get();
-    IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
+    SetViewportOrgEx(dc, -area.left, -area.top, nullptr);
 
     DrawBackground(dc, target, width, height, update, pictures.background);
     SetBkMode(dc, TRANSPARENT);
@@ -252,8 +256,7 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
         DrawTextW(dc, progress.speedText.c_str(), -1, &speedRect, DT_SINGLELINE | DT_BOTTOM | DT_RIGHT);
     }
 
-    BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top, dc, area.left, area.top,
-           SRCCOPY);
+    BitBlt(target, area.left, area.top, areaWidth, areaHeight, dc, area.left, area.top, SRCCOPY);
     return bar;
 }
 
