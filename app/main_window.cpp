@@ -82,10 +82,8 @@ void OnPaint(HWND hwnd)
     RECT client;
     GetClientRect(hwnd, &client);
 
-    SplashProgress progress = ReadSplashProgress(DownloadProgress);
-
     SplashPictures pictures{BackgroundBitmap, TrackImage.get(), FillImage.get()};
-    PaintSplash(dc, client, ps.rcPaint, pictures, progress);
+    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures);
     EndPaint(hwnd, &ps);
 }
 

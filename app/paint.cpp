@@ -124,6 +124,23 @@ void DrawBar(HDC surface, const BarGeometry& bar, const SplashPictures& pictures
         DrawFill(graphics.get(), bar, pictures.fill);
 }
 
+// The texts stand on the bar's ends, each 160 wide, above it.
+RECT PercentRect(const BarGeometry& bar)
+{
+    return RECT{bar.x, bar.y - 28, bar.x + 160, bar.y - 8};
+}
+
+RECT SpeedRect(const BarGeometry& bar)
+{
+    return RECT{bar.right - 160, bar.y - 28, bar.right, bar.y - 8};
+}
+
+bool Meets(const RECT& a, const RECT& b)
+{
+    RECT common;
+    return IntersectRect(&common, &a, &b) != FALSE;
+}
+
 }  // namespace
 
 BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth, int trackHeight, double ratio)
@@ -142,9 +159,7 @@ BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth
     bar.x = client.left + (clientWidth - bar.width) / 2;
     bar.y = client.bottom - 35;
     bar.right = bar.x + bar.width;
-    bar.fillWidth = static_cast<int>(bar.width * ratio + 0.5);
-    if (bar.fillWidth > 0)
-        bar.fillWidth = std::min(bar.fillWidth, bar.width);
+    bar.fillWidth = FillWidth(bar.width, ratio);
     return bar;
 }
 
@@ -154,28 +169,39 @@ std::wstring SplashHeading(const std::string& productNameUtf8)
     return heading.empty() ? std::wstring(FallbackHeading) : heading;
 }
 
-void PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                 const SplashProgress& progress)
+RECT ProgressArea(const BarGeometry& bar)
+{
+    RECT area = {bar.x, bar.y, bar.right, bar.y + bar.height};
+    const RECT percent = PercentRect(bar);
+    const RECT speed = SpeedRect(bar);
+    UnionRect(&area, &area, &percent);
+    UnionRect(&area, &area, &speed);
+    return area;
+}
+
+std::uint64_t PackBarPlace(const BarGeometry& bar)
+{
+    auto field = [](int value, int shift) { return std::uint64_t(std::uint16_t(value)) << shift; };
+    return field(bar.x, 48) | field(bar.y, 32) | field(bar.width, 16) | field(bar.height, 0);
+}
+
+BarGeometry UnpackBarPlace(std::uint64_t place)
+{
+    auto field = [place](int shift) { return int(std::int16_t(std::uint16_t(place >> shift))); };
+    BarGeometry bar = {};
+    bar.x = field(48);
+    bar.y = field(32);
+    bar.width = field(16);
+    bar.height = field(0);
+    bar.right = bar.x + bar.width;
+    return bar;
+}
+
+BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
+                        const SplashProgress& progress)
 {
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
-
-    // Everything is drawn off screen and reaches the window in one copy, so the
-    // repaints of a running download do not flicker.
-    MemoryDc surface(target);
-    GdiObject surfaceBitmap(CreateCompatibleBitmap(target, width, height));
-    Selection surfaceSelected(surface.get(), surfaceBitmap.get());
-    HDC dc = surface.get();
-
-    DrawBackground(dc, target, width, height, update, pictures.background);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, TextColour);
-
-    const std::wstring heading = SplashHeading(ProductName);
-    DrawLabel(dc, 20, 600, heading.c_str(), -1,
-              RECT{client.left + 20, client.top + 8, client.right - 100, client.top + 46}, DT_SINGLELINE | DT_VCENTER);
-    DrawLabel(dc, 30, 700, CloseGlyph, 1, RECT{client.right - 36, client.top + 8, client.right - 8, client.top + 46},
-              DT_SINGLELINE | DT_VCENTER | DT_CENTER);
 
     UINT trackWidth = 0;
     UINT trackHeight = 0;
@@ -185,18 +211,60 @@ void PaintSplash(HDC target, const RECT& client, const RECT& update, const Splas
     }
     const BarGeometry bar = ComputeBarGeometry(client, pictures.track != nullptr, static_cast<int>(trackWidth),
                                                static_cast<int>(trackHeight), progress.ratio);
-    DrawBar(dc, bar, pictures);
 
-    {
+    // Only what meets `update` is drawn and copied: a download step updates
+    // just the progress area, and drawing and copying the whole splash for
+    // each step made the steps' paints about a third dearer (ui_bench).
+    RECT area;
+    if (!IntersectRect(&area, &update, &client))
+        return bar;
+
+    // Everything is drawn off screen and reaches the window in one copy, so the
+    // repaints of a running download do not flicker. The off-screen surface
+    // covers just the area, drawn into at client coordinates through the
+    // viewport origin.
+    const int areaWidth = area.right - area.left;
+    const int areaHeight = area.bottom - area.top;
+    MemoryDc surface(target);
+    GdiObject surfaceBitmap(CreateCompatibleBitmap(target, areaWidth, areaHeight));
+    Selection surfaceSelected(surface.get(), surfaceBitmap.get());
+    HDC dc = surface.get();
+    SetViewportOrgEx(dc, -area.left, -area.top, nullptr);
+
+    DrawBackground(dc, target, width, height, update, pictures.background);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, TextColour);
+
+    const RECT headingRect = {client.left + 20, client.top + 8, client.right - 100, client.top + 46};
+    if (Meets(headingRect, area)) {
+        const std::wstring heading = SplashHeading(ProductName);
+        DrawLabel(dc, 20, 600, heading.c_str(), -1, headingRect, DT_SINGLELINE | DT_VCENTER);
+    }
+    const RECT glyphRect = {client.right - 36, client.top + 8, client.right - 8, client.top + 46};
+    if (Meets(glyphRect, area))
+        DrawLabel(dc, 30, 700, CloseGlyph, 1, glyphRect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+
+    if (Meets(RECT{bar.x, bar.y, bar.right, bar.y + bar.height}, area))
+        DrawBar(dc, bar, pictures);
+
+    RECT percentRect = PercentRect(bar);
+    RECT speedRect = SpeedRect(bar);
+    if (Meets(percentRect, area) || Meets(speedRect, area)) {
         GdiObject font(MakeFont(14, 400));
         Selection selected(dc, font.get());
-        RECT percentRect = {bar.x, bar.y - 28, bar.x + 160, bar.y - 8};
         DrawTextW(dc, progress.percentText.c_str(), -1, &percentRect, DT_SINGLELINE | DT_BOTTOM);
-        RECT speedRect = {bar.right - 160, bar.y - 28, bar.right, bar.y - 8};
         DrawTextW(dc, progress.speedText.c_str(), -1, &speedRect, DT_SINGLELINE | DT_BOTTOM | DT_RIGHT);
     }
 
-    BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    BitBlt(target, area.left, area.top, areaWidth, areaHeight, dc, area.left, area.top, SRCCOPY);
+    return bar;
+}
+
+void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
+                     const SplashPictures& pictures)
+{
+    const BarGeometry bar = PaintSplash(target, client, update, pictures, ReadSplashProgress(state));
+    state.barPlace.store(PackBarPlace(bar), std::memory_order_relaxed);
 }
 
 SplashProgress ReadSplashProgress(const DownloadProgressState& state)

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "app/gdiplus_flat.h"
@@ -42,7 +43,21 @@ struct DownloadProgressState;
 // What the splash shows of the shared progress state, read once per paint.
 SplashProgress ReadSplashProgress(const DownloadProgressState& state);
 
-// Draws the whole splash for the client rectangle into target in one copy.
-// `update` is the area the background fallback fills.
-void PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                 const SplashProgress& progress);
+// Draws the part of the splash inside `update` (the client rectangle for all
+// of it) into target in one copy; target outside `update` is left alone.
+// Returns where the bar is.
+BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
+                        const SplashProgress& progress);
+
+// The window's paint: draws what the state holds and hands the bar's place
+// back to the state for the worker's callback.
+void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
+                     const SplashPictures& pictures);
+
+// The bar and its two texts: all that a step of the download changes.
+RECT ProgressArea(const BarGeometry& bar);
+
+// The bar's x, y, width and height in one word (16 bits each), so the paint
+// can hand them to the worker thread in one store; 0 stands for no paint yet.
+std::uint64_t PackBarPlace(const BarGeometry& bar);
+BarGeometry UnpackBarPlace(std::uint64_t place);  // fillWidth 0

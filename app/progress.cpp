@@ -2,7 +2,34 @@
 
 #include <cwchar>
 
+#include "app/paint.h"
+
 DownloadProgressState DownloadProgress;
+
+namespace {
+
+// What one paint shows of the progress, in the units that tell two paints
+// apart. The speed is kept as the number its text is made from rather than
+// the text: the text can only change with the number, the number changes at
+// most once a second, and comparing it needs no formatting.
+struct ShownProgress {
+    int percent;
+    int fillWidth;
+    double bytesPerSecond;
+};
+
+ShownProgress ShownProgressOf(std::uint64_t received, std::uint64_t total, double bytesPerSecond, int barWidth)
+{
+    const double ratio = ProgressRatio(received, total);
+    return ShownProgress{PercentShown(ratio), FillWidth(barWidth, ratio), bytesPerSecond};
+}
+
+bool SameShownProgress(const ShownProgress& a, const ShownProgress& b)
+{
+    return a.percent == b.percent && a.fillWidth == b.fillWidth && a.bytesPerSecond == b.bytesPerSecond;
+}
+
+}  // namespace
 
 void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::uint64_t total,
                     std::uint64_t now)
@@ -28,13 +55,48 @@ void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::u
     state.lastSampleTick.store(now, std::memory_order_relaxed);
 }
 
+ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::function<std::uint64_t()> now,
+                                      std::function<void()> repaint)
+{
+    // What was last asked for lives in the callback, so only the worker thread
+    // that calls it ever touches it.
+    struct LastRequest {
+        bool made;
+        ShownProgress shown;
+    };
+    // Runs between two reads of the download: no formatting, no allocation, no
+    // drawing, no lock. A paint costs far more than a chunk, so it is asked for
+    // only when its pixels would differ: a body of any size then costs at most
+    // one paint per pixel of the bar and per percent, plus one per speed
+    // sample, where one per 8 KiB chunk kept the UI thread painting without
+    // pause.
+    return [&state, now = std::move(now), repaint = std::move(repaint), last = LastRequest{false, {}}](
+               std::uint64_t received, std::uint64_t total) mutable {
+        RecordProgress(state, received, total, now());
+        const ShownProgress shown =
+            ShownProgressOf(received, total, state.bytesPerSecond.load(std::memory_order_relaxed),
+                            UnpackBarPlace(state.barPlace.load(std::memory_order_relaxed)).width);
+        if (last.made && SameShownProgress(shown, last.shown))
+            return;
+        // Asked for after the counts are stored, so the paint it brings reads
+        // these counts or later ones, never earlier ones.
+        last = LastRequest{true, shown};
+        repaint();
+    };
+}
+
 ProgressCallback MakeProgressCallback(HWND hwnd)
 {
-    // Runs between two reads of the download: no formatting, no allocation, no drawing.
-    return [hwnd](std::uint64_t received, std::uint64_t total) {
-        RecordProgress(DownloadProgress, received, total, GetTickCount64());
-        InvalidateRect(hwnd, nullptr, FALSE);
-    };
+    return MakeProgressCallback(DownloadProgress, GetTickCount64, [hwnd] {
+        // Until the window has painted once, where the bar goes is not known.
+        const std::uint64_t place = DownloadProgress.barPlace.load(std::memory_order_relaxed);
+        if (place == 0) {
+            InvalidateRect(hwnd, nullptr, FALSE);
+            return;
+        }
+        const RECT area = ProgressArea(UnpackBarPlace(place));
+        InvalidateRect(hwnd, &area, FALSE);
+    });
 }
 
 double ProgressRatio(std::uint64_t received, std::uint64_t total)
@@ -50,10 +112,15 @@ double ProgressRatio(std::uint64_t received, std::uint64_t total)
     return ratio;
 }
 
+int PercentShown(double ratio)
+{
+    return static_cast<int>(ratio * 100.0 + 0.5);
+}
+
 std::wstring PercentText(double ratio)
 {
     wchar_t text[16];
-    std::swprintf(text, 16, L"%d%%", static_cast<int>(ratio * 100.0 + 0.5));
+    std::swprintf(text, 16, L"%d%%", PercentShown(ratio));
     return text;
 }
 
@@ -68,4 +135,10 @@ std::wstring SpeedText(double bytesPerSecond)
     else
         std::swprintf(text, 32, L"%.2f MB/s", kb * 0.0009765625);
     return text;
+}
+
+int FillWidth(int barWidth, double ratio)
+{
+    int fill = static_cast<int>(barWidth * ratio + 0.5);
+    return fill > 0 && fill > barWidth ? barWidth : fill;
 }

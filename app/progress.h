@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "net/download.h"
@@ -17,6 +18,11 @@ struct DownloadProgressState {
     std::atomic<double> bytesPerSecond{0.0};
     std::atomic<std::uint64_t> lastSampleTick{0};   // worker thread only; 0 = no sample yet
     std::atomic<std::uint64_t> lastSampleBytes{0};  // worker thread only
+    // The other way round: written by each paint, read by the callback, which
+    // needs the bar's width to tell when the fill's edge moves by a pixel and
+    // the bar's place to invalidate no more than the progress area.
+    // PackBarPlace's word; 0 until the first paint.
+    std::atomic<std::uint64_t> barPlace{0};
 };
 
 extern DownloadProgressState DownloadProgress;
@@ -27,10 +33,21 @@ void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::u
                     std::uint64_t now);
 
 // The callback the worker hands to DownloadFile: records into DownloadProgress
-// and asks hwnd to repaint.
+// and asks hwnd to repaint when the splash would look different.
 ProgressCallback MakeProgressCallback(HWND hwnd);
+
+// The same with its seams: `now` gives milliseconds as GetTickCount64 does,
+// `repaint` asks for a paint. The returned callback asks on its first call and
+// then whenever the percent, the fill's width in pixels or the sampled speed
+// differs from what it last asked for: every state that looks different is
+// asked for, the last one included, and no paint merely repeats the one before.
+ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::function<std::uint64_t()> now,
+                                      std::function<void()> repaint);
 
 // What the paint shows, derived from the shared counts.
 double ProgressRatio(std::uint64_t received, std::uint64_t total);
+int PercentShown(double ratio);  // whole percent, half up
 std::wstring PercentText(double ratio);
 std::wstring SpeedText(double bytesPerSecond);
+// The fill's width in pixels in a bar barWidth pixels wide.
+int FillWidth(int barWidth, double ratio);

@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/paint.h"
 #include "app/progress.h"
 
 namespace {
@@ -89,7 +96,7 @@ TEST(RecordProgress, SpeedStaysAfterTheLastCall)
     EXPECT_EQ(L"0%", PercentText(ProgressRatio(state.receivedBytes, state.totalBytes)));
 }
 
-TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindow)
+TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindowThenTheProgressArea)
 {
     HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -103,6 +110,7 @@ TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindow)
     // Other tests in this process have already fed the shared state.
     DownloadProgress.lastSampleTick = 0;
     DownloadProgress.bytesPerSecond = 0.0;
+    DownloadProgress.barPlace = 0;
     ProgressCallback callback = MakeProgressCallback(window);
     ASSERT_TRUE(callback);
     callback(1234, 5678);
@@ -111,13 +119,95 @@ TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindow)
     EXPECT_NE(0u, DownloadProgress.lastSampleTick.load());
     EXPECT_EQ(1234u, DownloadProgress.lastSampleBytes.load());
 
-    // The whole client area is marked for repaint.
+    // Before any paint has placed the bar, the whole client area is marked for repaint...
     ASSERT_TRUE(GetUpdateRect(window, &update, FALSE));
     EXPECT_EQ(0, update.left);
     EXPECT_EQ(0, update.top);
     EXPECT_EQ(200, update.right);
     EXPECT_EQ(100, update.bottom);
+
+    // ...after one, only the bar and its texts.
+    ValidateRect(window, nullptr);
+    const BarGeometry bar = ComputeBarGeometry(RECT{0, 0, 200, 100}, false, 0, 0, 0.0);
+    DownloadProgress.barPlace = PackBarPlace(bar);
+    callback(5678, 5678);
+    ASSERT_TRUE(GetUpdateRect(window, &update, FALSE));
+    const RECT area = ProgressArea(bar);
+    EXPECT_TRUE(EqualRect(&area, &update)) << update.left << "," << update.top << " " << update.right << ","
+                                           << update.bottom;
+    EXPECT_LT(area.bottom - area.top, 100);
     DestroyWindow(window);
+}
+
+// What the splash shows, read from the state as the paint reads it.
+struct Frame {
+    std::wstring percent;
+    int fillWidth;
+    std::wstring speed;
+    bool operator<(const Frame& other) const
+    {
+        return std::tie(percent, fillWidth, speed) < std::tie(other.percent, other.fillWidth, other.speed);
+    }
+    bool operator==(const Frame& other) const { return !(*this < other) && !(other < *this); }
+};
+
+TEST(ProgressCallback, AsksToRepaintEachShownStateAndTheLastNotEachChunk)
+{
+    const RECT client = {0, 0, 560, 310};
+    const int trackWidth = 480;  // the shipped track picture's
+    const int trackHeight = 8;
+    auto painted = [&](const DownloadProgressState& state) {
+        SplashProgress progress = ReadSplashProgress(state);
+        return Frame{progress.percentText,
+                     ComputeBarGeometry(client, true, trackWidth, trackHeight, progress.ratio).fillWidth,
+                     progress.speedText};
+    };
+
+    struct Body {
+        std::uint64_t size;
+        bool announced;  // a Content-Length came with it
+    };
+    for (Body body : {Body{256ull << 20, true}, Body{24ull << 20, false}}) {
+        SCOPED_TRACE(body.announced ? "256 MiB with a length" : "24 MiB without a length");
+        DownloadProgressState state;
+        // As the window's first paint leaves it.
+        state.barPlace = PackBarPlace(ComputeBarGeometry(client, true, trackWidth, trackHeight, 0.0));
+        std::uint64_t clock = 7000;
+        std::vector<Frame> requested;
+        ProgressCallback callback =
+            MakeProgressCallback(state, [&] { return clock; }, [&] { requested.push_back(painted(state)); });
+
+        std::vector<Frame> shown;  // each distinct frame once, in order
+        int samples = 0;
+        for (std::uint64_t received = 8192; received <= body.size; received += 8192) {
+            // 1, 2 or 3 ms a chunk in turns of 1000 chunks, so the speed text
+            // changes between samples, and a stall before the last chunk, so
+            // the last call takes a sample of its own and shows a state no
+            // earlier call showed.
+            clock += received == body.size ? 1500 : 1 + (received / 8192 / 1000) % 3;
+            std::uint64_t sampledBefore = state.lastSampleTick;
+            callback(received, body.announced ? body.size : 0);
+            samples += state.lastSampleTick != sampledBefore;
+            Frame frame = painted(state);
+            if (shown.empty() || !(shown.back() == frame))
+                shown.push_back(frame);
+        }
+
+        // One request per change of what is shown, plus at most one per speed
+        // sample that left the speed text as it was: not one per chunk.
+        EXPECT_LE(requested.size(), shown.size() + samples);
+        std::vector<Frame> missing;
+        std::vector<Frame> asked = requested;
+        std::sort(asked.begin(), asked.end());
+        for (const Frame& frame : shown)
+            if (!std::binary_search(asked.begin(), asked.end(), frame))
+                missing.push_back(frame);
+        EXPECT_TRUE(missing.empty()) << missing.size() << " of " << shown.size()
+                                     << " shown states never asked for, the first at fill "
+                                     << (missing.empty() ? 0 : missing.front().fillWidth);
+        ASSERT_FALSE(requested.empty());
+        EXPECT_TRUE(requested.back() == shown.back()) << "the last state is the last one asked for";
+    }
 }
 
 }  // namespace

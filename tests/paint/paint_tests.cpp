@@ -615,6 +615,26 @@ TEST_F(Texts, ShowTheGivenProgressTexts)
     EXPECT_LT(WhiteBox(*longTexts, speed_).left, WhiteBox(*shortTexts, speed_).left - 10);
 }
 
+// --- a download step ---
+
+TEST_F(Paint, ADownloadStepRepaintsTheProgressAreaAloneAndLeavesTheRestAsItWas)
+{
+    // From the first state to the last: the fill, both texts and their widths change.
+    Scene before = Shipped(0.0);
+    Scene after = Shipped(1.0);
+    after.percent = L"100%";
+    after.speed = L"1023 KB/s";
+    auto expected = Render(after);
+
+    auto window = Render(before);
+    SplashProgress progress{after.ratio, after.percent, after.speed};
+    const RECT area = ProgressArea(ComputeBarGeometry(after.client, true, 480, 8, after.ratio));
+    PaintSplash(window->dc(), after.client, area, after.pictures, progress);
+    EXPECT_TRUE(window->SameAs(*expected)) << "what the step changed lies outside the progress area, or the area"
+                                              " was painted differently from a whole paint";
+    EXPECT_LT(area.bottom - area.top, 100);
+}
+
 // --- resources ---
 
 // Live GDI objects of this process, counted by probing every handle-table slot.

@@ -1,16 +1,21 @@
-// Does showing the splash slow the download down? Shows a 560 x 310 window
-// painted as the installer paints it and, on a worker thread, times
-// DownloadFile with two progress callbacks, alternating:
-//   a) MakeProgressCallback(hwnd): records and invalidates, the UI thread repaints
+// Does showing the splash slow the download down, or cost CPU while it waits
+// on a paced server? Shows a 560 x 310 window painted as the installer paints
+// it and, on a worker thread, times DownloadFile with two progress callbacks,
+// alternating:
+//   a) MakeProgressCallback(hwnd): records, and invalidates when the splash
+//      would look different; the UI thread repaints
 //   b) RecordProgress only: the same counts, no invalidation, no paints
 // See tools/bench-ui.sh, which starts the server and sums the results up.
 //   ui_bench.exe URL WARMUP_URL SAVE_NAME ROUNDS
+// URL may carry the server's rate= query to pace the body.
 // WARMUP_URL (a small body) is fetched once before any timing, because the
 // first TLS connection of a Wine process costs far more than the later ones.
 // Odd rounds run a then b, even rounds b then a. Per run it prints
-//   ROUND MODE SECONDS BYTES PAINTS PAINT_SECONDS UI_CPU_SECONDS WORKER_CPU_SECONDS
+//   ROUND MODE SECONDS BYTES PAINTS PAINT_SECONDS UI_CPU WORKER_CPU PROCESS_CPU
 // where PAINTS and PAINT_SECONDS are the WM_PAINTs handled while the download
-// ran and their wall time, and the CPU figures are GetThreadTimes kernel+user.
+// ran and their wall time, UI_CPU and WORKER_CPU are GetThreadTimes
+// kernel+user and PROCESS_CPU is GetProcessTimes kernel+user (every thread of
+// the process, GDI+'s and Wine's own included), all in seconds.
 #include <windows.h>
 
 #include <algorithm>
@@ -82,16 +87,29 @@ double TicksToSeconds(std::uint64_t ticks)
     return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
 }
 
+double CpuSeconds(const FILETIME& kernel, const FILETIME& user)
+{
+    auto hundredNs = [](const FILETIME& t) {
+        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(hundredNs(kernel) + hundredNs(user)) / 1e7;
+}
+
 // Kernel plus user time of a thread, in seconds; -1 when Windows will not say.
 double ThreadCpuSeconds(HANDLE thread)
 {
     FILETIME created, exited, kernel, user;
     if (!GetThreadTimes(thread, &created, &exited, &kernel, &user))
         return -1.0;
-    auto hundredNs = [](const FILETIME& t) {
-        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(hundredNs(kernel) + hundredNs(user)) / 1e7;
+    return CpuSeconds(kernel, user);
+}
+
+double ProcessCpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return -1.0;
+    return CpuSeconds(kernel, user);
 }
 
 // OnPaint of the installer's window, plus the count and the time taken.
@@ -103,10 +121,8 @@ void OnPaint(HWND hwnd)
     RECT client;
     GetClientRect(hwnd, &client);
 
-    SplashProgress progress = ReadSplashProgress(DownloadProgress);
-
     SplashPictures pictures{Background, Track, Fill};
-    PaintSplash(dc, client, ps.rcPaint, pictures, progress);
+    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures);
     EndPaint(hwnd, &ps);
     PaintTicks.fetch_add(Ticks() - start, std::memory_order_relaxed);
     PaintCount.fetch_add(1, std::memory_order_relaxed);
@@ -155,6 +171,7 @@ bool TimedRun(BenchConfig& config, int round, char mode)
     std::uint64_t paintTicksBefore = PaintTicks.load();
     double uiBefore = ThreadCpuSeconds(config.uiThread);
     double workerBefore = ThreadCpuSeconds(GetCurrentThread());
+    double processBefore = ProcessCpuSeconds();
     std::uint64_t start = Ticks();
 
     std::string errorText;
@@ -163,14 +180,15 @@ bool TimedRun(BenchConfig& config, int round, char mode)
     double seconds = TicksToSeconds(Ticks() - start);
     double uiCpu = ThreadCpuSeconds(config.uiThread) - uiBefore;
     double workerCpu = ThreadCpuSeconds(GetCurrentThread()) - workerBefore;
+    double processCpu = ProcessCpuSeconds() - processBefore;
     std::uint64_t paints = PaintCount.load() - paintsBefore;
     double paintSeconds = TicksToSeconds(PaintTicks.load() - paintTicksBefore);
 
     if (!ok)
         std::fprintf(stderr, "round %d mode %c: DownloadFile failed: %s\n", round, mode, errorText.c_str());
-    std::printf("%d %c %.6f %llu %llu %.6f %.6f %.6f\n", round, mode, seconds,
+    std::printf("%d %c %.6f %llu %llu %.6f %.6f %.6f %.6f\n", round, mode, seconds,
                 static_cast<unsigned long long>(DownloadProgress.receivedBytes.load()),
-                static_cast<unsigned long long>(paints), paintSeconds, uiCpu, workerCpu);
+                static_cast<unsigned long long>(paints), paintSeconds, uiCpu, workerCpu, processCpu);
     std::fflush(stdout);
     DeleteFileA(config.saveName.c_str());
     // Lets the repaint still pending from mode a land before the next run starts.
