@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <thread>
 
 #include "app/paint.h"
@@ -19,6 +20,9 @@ GpBitmapPtr TrackImage;
 GpBitmapPtr FillImage;
 
 namespace {
+
+// The fonts and the progress area's surface, kept while the window lives.
+std::unique_ptr<SplashCache> PaintCache;
 
 const wchar_t WindowClassName[] = L"TolvinInstaller";
 const wchar_t WindowTitle[] = L"Tolvin Installer";
@@ -64,6 +68,7 @@ void OnCreate(HWND hwnd)
 
     TrackImage = LoadPngResource(IDP_TRACK, L"PNG");
     FillImage = LoadPngResource(IDP_FILL, L"PNG");
+    PaintCache = std::make_unique<SplashCache>();
 
     bool workerStarted = StartWorker(hwnd);
     RegisterProduct();
@@ -83,12 +88,15 @@ void OnPaint(HWND hwnd)
     GetClientRect(hwnd, &client);
 
     SplashPictures pictures{BackgroundBitmap, TrackImage.get(), FillImage.get()};
-    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures);
+    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures, PaintCache.get());
     EndPaint(hwnd, &ps);
 }
 
 void OnDestroy()
 {
+    // Before the pictures: its still part was drawn from them; and its GDI+
+    // graphics must go before GdiplusShutdown.
+    PaintCache.reset();
     if (BackgroundBitmap) {
         DeleteObject(BackgroundBitmap);
         BackgroundBitmap = nullptr;

@@ -37,10 +37,12 @@ void DrawBackground(HDC surface, HDC target, int width, int height, const RECT& 
     StretchBlt(surface, 0, 0, width, height, source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
 }
 
-void DrawLabel(HDC dc, int height, int weight, const wchar_t* text, int length, RECT rect, UINT format)
+// font: the cache's, or null to make one for this label alone.
+void DrawLabel(HDC dc, HGDIOBJ font, int height, int weight, const wchar_t* text, int length, RECT rect,
+               UINT format)
 {
-    GdiObject font(MakeFont(height, weight));
-    Selection selected(dc, font.get());
+    GdiObject made(font ? nullptr : MakeFont(height, weight));
+    Selection selected(dc, font ? font : made.get());
     DrawTextW(dc, text, length, &rect, format);
 }
 
@@ -105,7 +107,7 @@ void DrawFill(Gdiplus::GpGraphics* graphics, const BarGeometry& bar, GpBitmap* f
     GdipSetClipRegion(graphics, savedClip.get(), Gdiplus::CombineModeReplace);
 }
 
-void DrawBar(HDC surface, const BarGeometry& bar, const SplashPictures& pictures)
+GpGraphicsPtr MakeBarGraphics(HDC surface)
 {
     Gdiplus::GpGraphics* created = nullptr;
     GdipCreateFromHDC(surface, &created);
@@ -113,15 +115,16 @@ void DrawBar(HDC surface, const BarGeometry& bar, const SplashPictures& pictures
     GdipSetSmoothingMode(graphics.get(), Gdiplus::SmoothingModeHighQuality);
     GdipSetPixelOffsetMode(graphics.get(), Gdiplus::PixelOffsetModeHighQuality);
     GdipSetCompositingQuality(graphics.get(), Gdiplus::CompositingQualityHighQuality);
+    return graphics;
+}
 
-    if (pictures.track)
-        GdipDrawImageRect(graphics.get(), pictures.track, static_cast<float>(bar.x), static_cast<float>(bar.y),
+void DrawTrack(Gdiplus::GpGraphics* graphics, HDC surface, const BarGeometry& bar, GpBitmap* track)
+{
+    if (track)
+        GdipDrawImageRect(graphics, track, static_cast<float>(bar.x), static_cast<float>(bar.y),
                           static_cast<float>(bar.width), static_cast<float>(bar.height));
     else
         DrawGdiTrack(surface, bar);
-
-    if (bar.fillWidth > 0)
-        DrawFill(graphics.get(), bar, pictures.fill);
 }
 
 // The texts stand on the bar's ends, each 160 wide, above it.
@@ -139,6 +142,155 @@ bool Meets(const RECT& a, const RECT& b)
 {
     RECT common;
     return IntersectRect(&common, &a, &b) != FALSE;
+}
+
+bool Within(const RECT& inner, const RECT& outer)
+{
+    return outer.left <= inner.left && inner.right <= outer.right && outer.top <= inner.top &&
+           inner.bottom <= outer.bottom;
+}
+
+RECT HeadingRect(const RECT& client)
+{
+    return RECT{client.left + 20, client.top + 8, client.right - 100, client.top + 46};
+}
+
+RECT GlyphRect(const RECT& client)
+{
+    return RECT{client.right - 36, client.top + 8, client.right - 8, client.top + 46};
+}
+
+RECT BarRect(const BarGeometry& bar)
+{
+    return RECT{bar.x, bar.y, bar.right, bar.y + bar.height};
+}
+
+// What stays the same while a download runs, inside `area` of a surface drawn
+// at client coordinates: background, heading, close glyph and track.
+// The track is drawn only with drawTrack, through graphics (null when GDI+
+// does not run).
+void DrawStill(HDC dc, HDC target, const RECT& client, const RECT& area, const BarGeometry& bar,
+               const SplashPictures& pictures, const SplashCache* cache, bool drawTrack,
+               Gdiplus::GpGraphics* graphics)
+{
+    DrawBackground(dc, target, client.right - client.left, client.bottom - client.top, area, pictures.background);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, TextColour);
+
+    const RECT headingRect = HeadingRect(client);
+    if (Meets(headingRect, area)) {
+        const std::wstring heading = SplashHeading(ProductName);
+        DrawLabel(dc, cache ? cache->headingFont.get() : nullptr, 20, 600, heading.c_str(), -1, headingRect,
+                  DT_SINGLELINE | DT_VCENTER);
+    }
+    const RECT glyphRect = GlyphRect(client);
+    if (Meets(glyphRect, area))
+        DrawLabel(dc, cache ? cache->glyphFont.get() : nullptr, 30, 700, CloseGlyph, 1, glyphRect,
+                  DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+
+    if (drawTrack)
+        DrawTrack(graphics, dc, bar, pictures.track);
+}
+
+// The font is already selected into dc.
+void DrawProgressTexts(HDC dc, const BarGeometry& bar, const SplashProgress& progress)
+{
+    RECT percentRect = PercentRect(bar);
+    RECT speedRect = SpeedRect(bar);
+    DrawTextW(dc, progress.percentText.c_str(), -1, &percentRect, DT_SINGLELINE | DT_BOTTOM);
+    DrawTextW(dc, progress.speedText.c_str(), -1, &speedRect, DT_SINGLELINE | DT_BOTTOM | DT_RIGHT);
+}
+
+}  // namespace
+
+// The progress area drawn once without fill and texts (still), and the
+// surface each step paints on: the still part copied in, the fill and the
+// texts drawn over it, then the step's area copied out. Both are drawn at
+// client coordinates through the viewport origin.
+struct ProgressSurface {
+    ProgressSurface(HDC target, const RECT& progressArea, HGDIOBJ font)
+        : area(progressArea),
+          still(target),
+          stillBitmap(CreateCompatibleBitmap(target, area.right - area.left, area.bottom - area.top)),
+          stillSelected(still.get(), stillBitmap.get()),
+          surface(target),
+          surfaceBitmap(CreateCompatibleBitmap(target, area.right - area.left, area.bottom - area.top)),
+          surfaceSelected(surface.get(), surfaceBitmap.get()),
+          fontSelected(surface.get(), font)
+    {
+        SetViewportOrgEx(still.get(), -area.left, -area.top, nullptr);
+        SetViewportOrgEx(surface.get(), -area.left, -area.top, nullptr);
+        SetBkMode(surface.get(), TRANSPARENT);
+        SetTextColor(surface.get(), TextColour);
+        graphics = MakeBarGraphics(surface.get());
+    }
+
+    // What the still part was drawn for.
+    RECT client = {};
+    BarGeometry bar = {};
+    HBITMAP background = nullptr;
+    GpBitmap* track = nullptr;
+
+    RECT area;
+    MemoryDc still;
+    GdiObject stillBitmap;
+    Selection stillSelected;
+    MemoryDc surface;
+    GdiObject surfaceBitmap;
+    Selection surfaceSelected;
+    Selection fontSelected;
+    GpGraphicsPtr graphics;  // last, so deleted before its context
+};
+
+SplashCache::SplashCache()
+    : headingFont(MakeFont(20, 600)), glyphFont(MakeFont(30, 700)), textFont(MakeFont(14, 400))
+{
+}
+
+SplashCache::~SplashCache() = default;
+
+namespace {
+
+bool DrawnFor(const ProgressSurface& surface, const RECT& client, const RECT& area, const BarGeometry& bar,
+              const SplashPictures& pictures)
+{
+    return EqualRect(&surface.client, &client) && EqualRect(&surface.area, &area) && surface.bar.x == bar.x &&
+           surface.bar.y == bar.y && surface.bar.width == bar.width && surface.bar.height == bar.height &&
+           surface.background == pictures.background && surface.track == pictures.track;
+}
+
+ProgressSurface& PreparedSurface(SplashCache& cache, HDC target, const RECT& client, const RECT& progressArea,
+                                 const BarGeometry& bar, const SplashPictures& pictures)
+{
+    if (cache.surface && DrawnFor(*cache.surface, client, progressArea, bar, pictures))
+        return *cache.surface;
+    cache.surface.reset();  // the old one's objects go before the new ones are made
+    cache.surface = std::make_unique<ProgressSurface>(target, progressArea, cache.textFont.get());
+    ProgressSurface& surface = *cache.surface;
+    surface.client = client;
+    surface.bar = bar;
+    surface.background = pictures.background;
+    surface.track = pictures.track;
+    GpGraphicsPtr graphics = MakeBarGraphics(surface.still.get());
+    DrawStill(surface.still.get(), target, client, progressArea, bar, pictures, &cache, true, graphics.get());
+    return surface;
+}
+
+void PaintStep(ProgressSurface& surface, HDC target, const RECT& area, const BarGeometry& bar, GpBitmap* fill,
+               const SplashProgress& progress)
+{
+    HDC dc = surface.surface.get();
+    const RECT& whole = surface.area;
+    BitBlt(dc, whole.left, whole.top, whole.right - whole.left, whole.bottom - whole.top, surface.still.get(),
+           whole.left, whole.top, SRCCOPY);
+    if (bar.fillWidth > 0) {
+        DrawFill(surface.graphics.get(), bar, fill);
+        // GDI+ may hold its drawing back; the texts and the copy are GDI's.
+        GdipFlush(surface.graphics.get(), Gdiplus::FlushIntentionSync);
+    }
+    DrawProgressTexts(dc, bar, progress);
+    BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top, dc, area.left, area.top,
+           SRCCOPY);
 }
 
 }  // namespace
@@ -198,11 +350,8 @@ BarGeometry UnpackBarPlace(std::uint64_t place)
 }
 
 BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                        const SplashProgress& progress)
+                        const SplashProgress& progress, SplashCache* cache)
 {
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
-
     UINT trackWidth = 0;
     UINT trackHeight = 0;
     if (pictures.track) {
@@ -219,6 +368,16 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
     if (!IntersectRect(&area, &update, &client))
         return bar;
 
+    if (cache) {
+        RECT progressArea;
+        const RECT wholeProgressArea = ProgressArea(bar);
+        if (IntersectRect(&progressArea, &wholeProgressArea, &client) && Within(area, progressArea)) {
+            ProgressSurface& surface = PreparedSurface(*cache, target, client, progressArea, bar, pictures);
+            PaintStep(surface, target, area, bar, pictures.fill, progress);
+            return bar;
+        }
+    }
+
     // Everything is drawn off screen and reaches the window in one copy, so the
     // repaints of a running download do not flicker. The off-screen surface
     // covers just the area, drawn into at client coordinates through the
@@ -231,29 +390,16 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
     HDC dc = surface.get();
     SetViewportOrgEx(dc, -area.left, -area.top, nullptr);
 
-    DrawBackground(dc, target, width, height, update, pictures.background);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, TextColour);
+    const bool barMeets = Meets(BarRect(bar), area);
+    GpGraphicsPtr graphics(barMeets ? MakeBarGraphics(dc) : nullptr);
+    DrawStill(dc, target, client, area, bar, pictures, cache, barMeets, graphics.get());
+    if (barMeets && bar.fillWidth > 0)
+        DrawFill(graphics.get(), bar, pictures.fill);
 
-    const RECT headingRect = {client.left + 20, client.top + 8, client.right - 100, client.top + 46};
-    if (Meets(headingRect, area)) {
-        const std::wstring heading = SplashHeading(ProductName);
-        DrawLabel(dc, 20, 600, heading.c_str(), -1, headingRect, DT_SINGLELINE | DT_VCENTER);
-    }
-    const RECT glyphRect = {client.right - 36, client.top + 8, client.right - 8, client.top + 46};
-    if (Meets(glyphRect, area))
-        DrawLabel(dc, 30, 700, CloseGlyph, 1, glyphRect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-
-    if (Meets(RECT{bar.x, bar.y, bar.right, bar.y + bar.height}, area))
-        DrawBar(dc, bar, pictures);
-
-    RECT percentRect = PercentRect(bar);
-    RECT speedRect = SpeedRect(bar);
-    if (Meets(percentRect, area) || Meets(speedRect, area)) {
-        GdiObject font(MakeFont(14, 400));
-        Selection selected(dc, font.get());
-        DrawTextW(dc, progress.percentText.c_str(), -1, &percentRect, DT_SINGLELINE | DT_BOTTOM);
-        DrawTextW(dc, progress.speedText.c_str(), -1, &speedRect, DT_SINGLELINE | DT_BOTTOM | DT_RIGHT);
+    if (Meets(PercentRect(bar), area) || Meets(SpeedRect(bar), area)) {
+        GdiObject made(cache ? nullptr : MakeFont(14, 400));
+        Selection selected(dc, cache ? cache->textFont.get() : made.get());
+        DrawProgressTexts(dc, bar, progress);
     }
 
     BitBlt(target, area.left, area.top, areaWidth, areaHeight, dc, area.left, area.top, SRCCOPY);
@@ -261,9 +407,9 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
 }
 
 void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
-                     const SplashPictures& pictures)
+                     const SplashPictures& pictures, SplashCache* cache)
 {
-    const BarGeometry bar = PaintSplash(target, client, update, pictures, ReadSplashProgress(state));
+    const BarGeometry bar = PaintSplash(target, client, update, pictures, ReadSplashProgress(state), cache);
     state.barPlace.store(PackBarPlace(bar), std::memory_order_relaxed);
 }
 

@@ -633,6 +633,33 @@ TEST_F(Paint, ADownloadStepRepaintsTheProgressAreaAloneAndLeavesTheRestAsItWas)
     EXPECT_TRUE(window->SameAs(*expected)) << "what the step changed lies outside the progress area, or the area"
                                               " was painted differently from a whole paint";
     EXPECT_LT(area.bottom - area.top, 100);
+
+    // The same with the window's cache: a whole paint takes its fonts, then
+    // the steps go up and back down through a capsule, the end circle, a
+    // sliver and none, and one updates the bar alone.
+    SplashCache cache;
+    auto cached = std::make_unique<Canvas>(560, 310, RGB(255, 0, 255));
+    SplashProgress first{before.ratio, before.percent, before.speed};
+    PaintSplash(cached->dc(), before.client, before.client, before.pictures, first, &cache);
+    EXPECT_TRUE(cached->SameAs(*Render(before))) << "whole paint with the cached fonts";
+    int step = 0;
+    for (double ratio : {0.37, 1.0, 8.0 / 480, 1.0 / 480, 0.0, 0.5}) {
+        Scene scene = Shipped(ratio);
+        scene.percent = std::to_wstring(int(ratio * 100.0 + 0.5)) + L"%";
+        scene.speed = std::to_wstring(100 + 37 * step) + L" KB/s";
+        const BarGeometry bar = ComputeBarGeometry(scene.client, true, 480, 8, ratio);
+        RECT update = ProgressArea(bar);
+        if (++step == 6)
+            update = RECT{bar.x, bar.y, bar.right, bar.y + bar.height};
+        SplashProgress progress{scene.ratio, scene.percent, scene.speed};
+        PaintSplash(cached->dc(), scene.client, update, scene.pictures, progress, &cache);
+        if (step == 6) {
+            // The texts are not in the update: they stay as the step before left them.
+            scene.percent = L"0%";
+            scene.speed = std::to_wstring(100 + 37 * 4) + L" KB/s";
+        }
+        EXPECT_TRUE(cached->SameAs(*Render(scene))) << "cached step to " << ratio;
+    }
 }
 
 // --- resources ---
@@ -661,6 +688,13 @@ TEST_F(Paint, ReleasesEveryGdiObjectItMakes)
             Canvas canvas(560, 310, RGB(0, 0, 0));
             SplashProgress progress{scene->ratio, scene->percent, scene->speed};
             PaintSplash(canvas.dc(), scene->client, scene->client, scene->pictures, progress);
+            // A window's cache, made, used for a whole paint and two steps, and dropped.
+            SplashCache cache;
+            const RECT area = ProgressArea(ComputeBarGeometry(scene->client, scene->pictures.track != nullptr,
+                                                              480, 8, scene->ratio));
+            PaintSplash(canvas.dc(), scene->client, scene->client, scene->pictures, progress, &cache);
+            PaintSplash(canvas.dc(), scene->client, area, scene->pictures, progress, &cache);
+            PaintSplash(canvas.dc(), scene->client, area, scene->pictures, progress, &cache);
         }
     };
     // The system makes its window-colour brush on first use and keeps it.

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -42,6 +43,8 @@ const UINT WM_BENCH_DONE = WM_APP + 1;
 HBITMAP Background = nullptr;
 GpBitmap* Track = nullptr;
 GpBitmap* Fill = nullptr;
+// As the installer's window keeps it, from its creation to WM_DESTROY.
+std::unique_ptr<SplashCache> Cache;
 
 // Written by the UI thread, read by the worker around each run.
 std::atomic<std::uint64_t> PaintCount{0};
@@ -122,7 +125,7 @@ void OnPaint(HWND hwnd)
     GetClientRect(hwnd, &client);
 
     SplashPictures pictures{Background, Track, Fill};
-    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures);
+    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures, Cache.get());
     EndPaint(hwnd, &ps);
     PaintTicks.fetch_add(Ticks() - start, std::memory_order_relaxed);
     PaintCount.fetch_add(1, std::memory_order_relaxed);
@@ -137,7 +140,11 @@ LRESULT CALLBACK BenchWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_BENCH_DONE:
         DestroyWindow(hwnd);
         return 0;
+    case WM_CREATE:
+        Cache = std::make_unique<SplashCache>();
+        return 0;
     case WM_DESTROY:
+        Cache.reset();
         PostQuitMessage(0);
         return 0;
     default:
