@@ -8,6 +8,7 @@
 #include "app/paint.h"
 #include "app/png_resource.h"
 #include "app/progress.h"
+#include "app/window_paint.h"
 #include "install/install_worker.h"
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
@@ -23,6 +24,7 @@ namespace {
 
 // The fonts and the progress area's surface, kept while the window lives.
 std::unique_ptr<SplashCache> PaintCache;
+StepPaintPacing PaintPacing;
 
 const wchar_t WindowClassName[] = L"TolvinInstaller";
 const wchar_t WindowTitle[] = L"Tolvin Installer";
@@ -82,14 +84,8 @@ void OnCreate(HWND hwnd)
 
 void OnPaint(HWND hwnd)
 {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    RECT client;
-    GetClientRect(hwnd, &client);
-
     SplashPictures pictures{BackgroundBitmap, TrackImage.get(), FillImage.get()};
-    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures, PaintCache.get());
-    EndPaint(hwnd, &ps);
+    PaintSplashWindow(hwnd, DownloadProgress, pictures, PaintCache.get(), PaintPacing);
 }
 
 void OnDestroy()
@@ -139,6 +135,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_PAINT:
         OnPaint(hwnd);
+        return 0;
+    case WM_TIMER:
+        if (wParam != StepPaintClockId)
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+        TickStepPaintClock(hwnd, DownloadProgress, PaintPacing);
         return 0;
     case WM_WORKER_START_FAILED:
         ShowWorkerStartFailure(hwnd);

@@ -88,6 +88,9 @@ ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::functio
 ProgressCallback MakeProgressCallback(HWND hwnd)
 {
     return MakeProgressCallback(DownloadProgress, GetTickCount64, [hwnd] {
+        // Release: the paint that takes the request reads these counts.
+        if (DownloadProgress.paintRequest.exchange(PaintAsked, std::memory_order_acq_rel) != PaintIdle)
+            return;
         // Until the window has painted once, where the bar goes is not known.
         const std::uint64_t place = DownloadProgress.barPlace.load(std::memory_order_relaxed);
         if (place == 0) {

@@ -23,7 +23,17 @@ struct DownloadProgressState {
     // the bar's place to invalidate no more than the progress area.
     // PackBarPlace's word; 0 until the first paint.
     std::atomic<std::uint64_t> barPlace{0};
+    // Between the callback's requests and the window's paints: PaintIdle,
+    // PaintAsked or PaintClocked. Only a request that finds the window idle
+    // wakes it with InvalidateRect; while the window's paint clock runs, its
+    // next tick paints whatever was asked since the last paint.
+    std::atomic<int> paintRequest{0};
 };
+
+// paintRequest's values.
+const int PaintIdle = 0;     // nothing asked; no paint clock running
+const int PaintAsked = 1;    // a step has been asked for that no paint has read yet
+const int PaintClocked = 2;  // the paint clock runs; nothing asked since its last paint
 
 extern DownloadProgressState DownloadProgress;
 

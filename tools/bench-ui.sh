@@ -6,8 +6,9 @@
 # HTTPS server with DownloadFile on a worker thread, ROUNDS times (default 7)
 # in each of two modes, alternated in one process (a then b in odd rounds, b
 # then a in even ones):
-#   a) the installer's callback, MakeProgressCallback(hwnd): the UI thread repaints
-#      whenever the splash would look different
+#   a) the installer's callback, MakeProgressCallback(hwnd), and its window's
+#      paint clock: a step that changes what the splash shows is painted, at
+#      most one paint per clock tick
 #   b) RecordProgress only: nothing is invalidated, nothing painted
 # RATE (bytes per second, default 0 = as fast as it goes) has the server pace
 # the body as a slow line would; both modes then take the same wall time and

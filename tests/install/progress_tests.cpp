@@ -111,6 +111,7 @@ TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindowThenThePr
     DownloadProgress.lastSampleTick = 0;
     DownloadProgress.bytesPerSecond = 0.0;
     DownloadProgress.barPlace = 0;
+    DownloadProgress.paintRequest = PaintIdle;
     ProgressCallback callback = MakeProgressCallback(window);
     ASSERT_TRUE(callback);
     callback(1234, 5678);
@@ -126,10 +127,16 @@ TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindowThenThePr
     EXPECT_EQ(200, update.right);
     EXPECT_EQ(100, update.bottom);
 
-    // ...after one, only the bar and its texts.
+    // Until a paint has read the counts, a further step asks for nothing more:
+    // the paint on its way will show it.
     ValidateRect(window, nullptr);
     const BarGeometry bar = ComputeBarGeometry(RECT{0, 0, 200, 100}, false, 0, 0, 0.0);
     DownloadProgress.barPlace = PackBarPlace(bar);
+    callback(2345, 5678);
+    EXPECT_FALSE(GetUpdateRect(window, &update, FALSE));
+
+    // ...after one, only the bar and its texts.
+    DownloadProgress.paintRequest = PaintIdle;  // as the paint clock leaves it
     callback(5678, 5678);
     ASSERT_TRUE(GetUpdateRect(window, &update, FALSE));
     const RECT area = ProgressArea(bar);

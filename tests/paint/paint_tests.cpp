@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -10,11 +11,14 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/gdi_holders.h"
 #include "app/paint.h"
 #include "app/png_resource.h"
+#include "app/progress.h"
+#include "app/window_paint.h"
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
 
@@ -730,6 +734,76 @@ TEST(PaintWithoutGdiplus, BackgroundTextsAndGdiTrack)
         for (int x = 60; x < 220 && !white; ++x)
             white = IsWhite(canvas->At(x, y));
     EXPECT_TRUE(white) << "percentage drawn";
+}
+
+// ---------------------------------------------------------------------------
+// The window's paint clock, driven by the installer's own callback.
+
+StepPaintPacing ClockPacing;
+int ClockPaints = 0;
+std::uint64_t LastPaintedBytes = 0;
+
+LRESULT CALLBACK ClockedSplash(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        ++ClockPaints;
+        LastPaintedBytes = DownloadProgress.receivedBytes.load();
+        PaintSplashWindow(hwnd, DownloadProgress, SplashPictures{nullptr, nullptr, nullptr}, nullptr, ClockPacing);
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == StepPaintClockId) {
+        TickStepPaintClock(hwnd, DownloadProgress, ClockPacing);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndThenTheClockStops)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = ClockedSplash;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"ClockedSplash";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, L"ClockedSplash", L"", WS_POPUP | WS_VISIBLE, 0, 0, 560, 310, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    UpdateWindow(window);  // places the bar, as the shown splash does
+    ASSERT_NE(0u, DownloadProgress.barPlace.load());
+    const int paintsBefore = ClockPaints;
+
+    // 256 MiB in 8 KiB steps, 480 fill widths and 100 percents among them,
+    // spread over some tens of milliseconds.
+    const std::uint64_t size = 256ull << 20;
+    std::atomic<bool> done{false};
+    const ULONGLONG start = GetTickCount64();
+    std::thread worker([&] {
+        ProgressCallback callback = MakeProgressCallback(window);
+        for (std::uint64_t received = 8192; received <= size; received += 8192) {
+            callback(received, size);
+            if (received % (4 << 20) == 0)
+                Sleep(1);
+        }
+        done = true;
+    });
+    ULONGLONG quietSince = 0;
+    while (!quietSince || GetTickCount64() - quietSince < 200) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        if (done && !quietSince)
+            quietSince = GetTickCount64();
+    }
+    worker.join();
+    const ULONGLONG ticks = (quietSince - start) / StepPaintClockMs + 1;
+
+    EXPECT_EQ(size, LastPaintedBytes) << "the last step was never painted";
+    // A paint per tick, and one more whenever a step wakes the resting window.
+    EXPECT_LE(ClockPaints - paintsBefore, int(2 * ticks + 1)) << "over " << quietSince - start << " ms";
+    EXPECT_FALSE(ClockPacing.clockRunning) << "the clock ticks on with nothing to paint";
+    EXPECT_EQ(PaintIdle, DownloadProgress.paintRequest.load());
+    DestroyWindow(window);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // on a paced server? Shows a 560 x 310 window painted as the installer paints
 // it and, on a worker thread, times DownloadFile with two progress callbacks,
 // alternating:
-//   a) MakeProgressCallback(hwnd): records, and invalidates when the splash
-//      would look different; the UI thread repaints
+//   a) MakeProgressCallback(hwnd): records, and asks for a paint when the
+//      splash would look different; the UI thread paints as the installer's
+//      window does, on its paint clock
 //   b) RecordProgress only: the same counts, no invalidation, no paints
 // See tools/bench-ui.sh, which starts the server and sums the results up.
 //   ui_bench.exe URL WARMUP_URL SAVE_NAME ROUNDS
@@ -31,6 +32,7 @@
 #include "app/paint.h"
 #include "app/png_resource.h"
 #include "app/progress.h"
+#include "app/window_paint.h"
 #include "net/download.h"
 #include "res/resource_ids.h"
 
@@ -45,6 +47,7 @@ GpBitmap* Track = nullptr;
 GpBitmap* Fill = nullptr;
 // As the installer's window keeps it, from its creation to WM_DESTROY.
 std::unique_ptr<SplashCache> Cache;
+StepPaintPacing Pacing;
 
 // Written by the UI thread, read by the worker around each run.
 std::atomic<std::uint64_t> PaintCount{0};
@@ -119,14 +122,8 @@ double ProcessCpuSeconds()
 void OnPaint(HWND hwnd)
 {
     std::uint64_t start = Ticks();
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    RECT client;
-    GetClientRect(hwnd, &client);
-
     SplashPictures pictures{Background, Track, Fill};
-    PaintSplashFrom(DownloadProgress, dc, client, ps.rcPaint, pictures, Cache.get());
-    EndPaint(hwnd, &ps);
+    PaintSplashWindow(hwnd, DownloadProgress, pictures, Cache.get(), Pacing);
     PaintTicks.fetch_add(Ticks() - start, std::memory_order_relaxed);
     PaintCount.fetch_add(1, std::memory_order_relaxed);
 }
@@ -136,6 +133,10 @@ LRESULT CALLBACK BenchWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     switch (message) {
     case WM_PAINT:
         OnPaint(hwnd);
+        return 0;
+    case WM_TIMER:
+        if (wParam == StepPaintClockId)
+            TickStepPaintClock(hwnd, DownloadProgress, Pacing);
         return 0;
     case WM_BENCH_DONE:
         DestroyWindow(hwnd);

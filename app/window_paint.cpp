@@ -1,0 +1,68 @@
+#include "app/window_paint.h"
+
+#include "app/progress.h"
+
+namespace {
+
+void StopClock(HWND hwnd, StepPaintPacing& pacing)
+{
+    KillTimer(hwnd, StepPaintClockId);
+    pacing.clockRunning = false;
+}
+
+void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state)
+{
+    const std::uint64_t place = state.barPlace.load(std::memory_order_relaxed);
+    if (place == 0) {
+        InvalidateRect(hwnd, nullptr, FALSE);
+        return;
+    }
+    const RECT area = ProgressArea(UnpackBarPlace(place));
+    InvalidateRect(hwnd, &area, FALSE);
+}
+
+}  // namespace
+
+void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPictures& pictures,
+                       SplashCache* cache, StepPaintPacing& pacing)
+{
+    // Taken before the counts are read, so a step recorded after the read is
+    // asked for again. Acquire: a step whose request this takes is in the
+    // counts read below.
+    state.paintRequest.exchange(PaintClocked, std::memory_order_acq_rel);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    PaintSplashFrom(state, dc, client, ps.rcPaint, pictures, cache);
+    EndPaint(hwnd, &ps);
+
+    if (!pacing.clockRunning)
+        pacing.clockRunning = SetTimer(hwnd, StepPaintClockId, StepPaintClockMs, nullptr) != 0;
+    if (!pacing.clockRunning) {
+        // No clock: the next request must wake the window itself. One that
+        // came since the paint above is painted now.
+        int expected = PaintClocked;
+        if (!state.paintRequest.compare_exchange_strong(expected, PaintIdle, std::memory_order_acq_rel))
+            InvalidateProgressArea(hwnd, state);
+    }
+}
+
+void TickStepPaintClock(HWND hwnd, DownloadProgressState& state, StepPaintPacing& pacing)
+{
+    // A hidden window gets no WM_PAINT: the step would stay asked for and the
+    // clock would tick on while the setup program runs.
+    if (!IsWindowVisible(hwnd)) {
+        state.paintRequest.store(PaintIdle, std::memory_order_release);
+        StopClock(hwnd, pacing);
+        return;
+    }
+    int expected = PaintClocked;
+    if (state.paintRequest.compare_exchange_strong(expected, PaintIdle, std::memory_order_acq_rel)) {
+        // Nothing asked since the last paint: rest until a step wakes the window.
+        StopClock(hwnd, pacing);
+        return;
+    }
+    InvalidateProgressArea(hwnd, state);
+    UpdateWindow(hwnd);
+}
