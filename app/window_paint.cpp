@@ -30,6 +30,7 @@ void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPict
     // asked for again. Acquire: a step whose request this takes is in the
     // counts read below.
     state.paintRequest.exchange(PaintClocked, std::memory_order_acq_rel);
+    ++pacing.paints;
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     RECT client;
@@ -50,19 +51,20 @@ void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPict
 
 void TickStepPaintClock(HWND hwnd, DownloadProgressState& state, StepPaintPacing& pacing)
 {
-    // A hidden window gets no WM_PAINT: the step would stay asked for and the
-    // clock would tick on while the setup program runs.
-    if (!IsWindowVisible(hwnd)) {
-        state.paintRequest.store(PaintIdle, std::memory_order_release);
-        StopClock(hwnd, pacing);
-        return;
-    }
     int expected = PaintClocked;
     if (state.paintRequest.compare_exchange_strong(expected, PaintIdle, std::memory_order_acq_rel)) {
         // Nothing asked since the last paint: rest until a step wakes the window.
         StopClock(hwnd, pacing);
         return;
     }
+    const unsigned paintsBefore = pacing.paints;
     InvalidateProgressArea(hwnd, state);
     UpdateWindow(hwnd);
+    // Hidden (as while the setup program runs) or covered without a
+    // compositor, the window got no WM_PAINT. Ticking on would only wake it
+    // for nothing; the step stays asked for, so the worker does not wake it
+    // either, and the paint that comes once the window can show it again
+    // reads the latest state.
+    if (pacing.paints == paintsBefore)
+        StopClock(hwnd, pacing);
 }

@@ -21,6 +21,7 @@ const UINT_PTR StepPaintClockId = 1;
 // The UI thread's own record of the clock.
 struct StepPaintPacing {
     bool clockRunning = false;
+    unsigned paints = 0;  // WM_PAINTs handled, to tell whether a tick got one
 };
 
 // WM_PAINT of a splash window.

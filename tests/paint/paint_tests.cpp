@@ -758,7 +758,7 @@ LRESULT CALLBACK ClockedSplash(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndThenTheClockStops)
+TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndTheClockStopsWhenIdleOrHidden)
 {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = ClockedSplash;
@@ -803,6 +803,24 @@ TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndThenTheC
     EXPECT_LE(ClockPaints - paintsBefore, int(2 * ticks + 1)) << "over " << quietSince - start << " ms";
     EXPECT_FALSE(ClockPacing.clockRunning) << "the clock ticks on with nothing to paint";
     EXPECT_EQ(PaintIdle, DownloadProgress.paintRequest.load());
+
+    // A step asked for while the clock runs, and the window hidden before the
+    // tick, as the worker hides it to start the setup program: the tick gets
+    // no paint and the clock stops rather than tick on while the setup runs.
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    ASSERT_TRUE(ClockPacing.clockRunning);
+    MakeProgressCallback(window)(size / 2, size);
+    ShowWindow(window, SW_HIDE);
+    const int paintsHidden = ClockPaints;
+    for (const ULONGLONG hidden = GetTickCount64(); GetTickCount64() - hidden < 100;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(paintsHidden, ClockPaints);
+    EXPECT_FALSE(ClockPacing.clockRunning) << "the clock ticks on for a hidden window";
     DestroyWindow(window);
 }
 
