@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/paint.h"
+#include "app/window_paint.h"
 
 DownloadProgressState DownloadProgress;
 
@@ -66,10 +67,11 @@ ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::functio
     };
     // Runs between two reads of the download: no formatting, no allocation, no
     // drawing, no lock. A paint costs far more than a chunk, so it is asked for
-    // only when its pixels would differ: a body of any size then costs at most
-    // one paint per pixel of the bar and per percent, plus one per speed
-    // sample, where one per 8 KiB chunk kept the UI thread painting without
-    // pause.
+    // only when its pixels would differ: a body of any size then asks at most
+    // once per pixel of the bar and per percent, plus once per speed sample,
+    // where once per 8 KiB chunk kept the UI thread painting without pause.
+    // How many of those asks become paints is the window's paint clock's
+    // business.
     return [&state, now = std::move(now), repaint = std::move(repaint), last = LastRequest{false, {}}](
                std::uint64_t received, std::uint64_t total) mutable {
         RecordProgress(state, received, total, now());
@@ -89,16 +91,8 @@ ProgressCallback MakeProgressCallback(HWND hwnd)
 {
     return MakeProgressCallback(DownloadProgress, GetTickCount64, [hwnd] {
         // Release: the paint that takes the request reads these counts.
-        if (DownloadProgress.paintRequest.exchange(PaintAsked, std::memory_order_acq_rel) != PaintIdle)
-            return;
-        // Until the window has painted once, where the bar goes is not known.
-        const std::uint64_t place = DownloadProgress.barPlace.load(std::memory_order_relaxed);
-        if (place == 0) {
-            InvalidateRect(hwnd, nullptr, FALSE);
-            return;
-        }
-        const RECT area = ProgressArea(UnpackBarPlace(place));
-        InvalidateRect(hwnd, &area, FALSE);
+        if (DownloadProgress.paintRequest.exchange(PaintAsked, std::memory_order_acq_rel) == PaintIdle)
+            InvalidateProgressArea(hwnd, DownloadProgress);
     });
 }
 

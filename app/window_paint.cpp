@@ -10,8 +10,11 @@ void StopClock(HWND hwnd, StepPaintPacing& pacing)
     pacing.clockRunning = false;
 }
 
+}  // namespace
+
 void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state)
 {
+    // Until the window has painted once, where the bar goes is not known.
     const std::uint64_t place = state.barPlace.load(std::memory_order_relaxed);
     if (place == 0) {
         InvalidateRect(hwnd, nullptr, FALSE);
@@ -20,8 +23,6 @@ void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state)
     const RECT area = ProgressArea(UnpackBarPlace(place));
     InvalidateRect(hwnd, &area, FALSE);
 }
-
-}  // namespace
 
 void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPictures& pictures,
                        SplashCache* cache, StepPaintPacing& pacing)

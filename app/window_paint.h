@@ -31,3 +31,7 @@ void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPict
 // WM_TIMER with StepPaintClockId: paints the step asked for since the last
 // paint, or stops the clock.
 void TickStepPaintClock(HWND hwnd, DownloadProgressState& state, StepPaintPacing& pacing);
+
+// Asks for a paint of the bar and its texts, or of the whole window before
+// its first paint has placed the bar.
+void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state);

@@ -758,6 +758,16 @@ LRESULT CALLBACK ClockedSplash(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
+void PumpMessagesWhile(const std::function<bool()>& keepGoing)
+{
+    while (keepGoing()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+}
+
 TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndTheClockStopsWhenIdleOrHidden)
 {
     WNDCLASSW windowClass = {};
@@ -787,14 +797,11 @@ TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndTheClock
         done = true;
     });
     ULONGLONG quietSince = 0;
-    while (!quietSince || GetTickCount64() - quietSince < 200) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
+    PumpMessagesWhile([&] {
         if (done && !quietSince)
             quietSince = GetTickCount64();
-    }
+        return !quietSince || GetTickCount64() - quietSince < 200;
+    });
     worker.join();
     const ULONGLONG ticks = (quietSince - start) / StepPaintClockMs + 1;
 
@@ -813,12 +820,8 @@ TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndTheClock
     MakeProgressCallback(window)(size / 2, size);
     ShowWindow(window, SW_HIDE);
     const int paintsHidden = ClockPaints;
-    for (const ULONGLONG hidden = GetTickCount64(); GetTickCount64() - hidden < 100;) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-    }
+    const ULONGLONG hidden = GetTickCount64();
+    PumpMessagesWhile([&] { return GetTickCount64() - hidden < 100; });
     EXPECT_EQ(paintsHidden, ClockPaints);
     EXPECT_FALSE(ClockPacing.clockRunning) << "the clock ticks on for a hidden window";
     DestroyWindow(window);
