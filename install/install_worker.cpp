@@ -47,17 +47,19 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
     const std::wstring page = WidenBytes(url);  // the URL is ASCII
     std::string errorText;  // the engine's reason; the user sees the notice instead
     DownloadedFile file;
+    // Complete and checked, the file is kept: from then on it stays unless it
+    // ran, so the user can still start it by hand. A file that cannot be kept
+    // would delete itself on its way to the launch, so that is a failed
+    // download too.
     if (!download(url, saveName, errorText, MakeProgressCallback(hwnd), file) ||
-        (!publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, errorText))) {
+        (!publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, errorText)) ||
+        !KeepDownloadedFile(file)) {
         // Still marked to delete itself: gone before the user reads the notice.
         CloseDownloadedFile(file);
         // The splash stays with its last progress until the user closes it.
         ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
         return;
     }
-    // Complete and checked: from here on the file stays unless it ran, so the
-    // user can still start it by hand.
-    KeepDownloadedFile(file);
 
     // CreateProcessW only starts files that end in .exe. Renamed through the
     // handle, so the new name is the file that was written; a failed rename is
