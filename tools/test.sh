@@ -3,12 +3,16 @@
 # under Wine on a private virtual display. Extra arguments go to ctest
 # (for example: -R net_tests). For work on one module:
 #   TOLVIN_BUILD_DIR=build/mine TOLVIN_BUILD_TARGETS="net_tests" tools/test.sh -R net
+# Two checkouts testing at once need their own fixed ports for the end-to-end
+# tests' installer, given as extra configure settings:
+#   TOLVIN_CMAKE_ARGS="-DTOLVIN_DOWNLOAD_HOST=localhost:49443 -DTOLVIN_SUPPORT_HOST=localhost:49444"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 tools/setup.sh
 build=$(realpath -m "${TOLVIN_BUILD_DIR:-$root/build/test}")
-cmake --preset test -B "$build" >/dev/null
+# shellcheck disable=SC2086
+cmake --preset test -B "$build" ${TOLVIN_CMAKE_ARGS:-} >/dev/null
 if [ -n "${TOLVIN_BUILD_TARGETS:-}" ]; then
     # shellcheck disable=SC2086
     cmake --build "$build" -j2 --target $TOLVIN_BUILD_TARGETS
