@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "registry/registry_folder.h"
-#include "registry/software_registry.h"
+#include "registry/registry_in_folder.h"
 
 const char ProductName[] = "tolvin\xE9\x9F\xB3\xE9\xA2\x91\xE6\xA0\xBC\xE5\xBC\x8F\xE8\xBD\xAC\xE6\x8D\xA2\xE5\x99\xA8";
 
@@ -39,19 +39,26 @@ void RegisterProductInProfile(const std::wstring& profileFolder)
     RegistryFolder held;
     if (!HoldPlainFolder(folder, held))
         return;
+    // From here on everything goes through the held handle, nothing by path.
+    // Holding keeps the folder in place but not what it is: once empty, its
+    // owner may turn it into a mount point (that takes only attribute access,
+    // which share modes do not cover), and a path through it would then lead
+    // wherever that points, with our rights. The handle stays on the folder.
+    //
     // Hidden alone, every run: a folder the user made visible (or read-only) is
     // put back.
-    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    HideHeldFolder(held);
 
-    const std::wstring file = folder + L"\\config.toml";
+    const std::wstring file = L"config.toml";
     std::vector<SoftwareEntry> entries;
     // Writing after a failed read would replace the other products' records with
-    // ours alone; a missing file, though, is simply a first run.
-    if (!TryReadSoftwareRegistry(file, entries))
+    // ours alone; a missing file, though, is simply a first run. A linked file
+    // fails the read too.
+    if (!TryReadSoftwareRegistryIn(held.handle, file, entries))
         return;
     MarkProduct(entries);
     // Written back even when nothing changed, so the file ends up canonical.
-    WriteSoftwareRegistry(file, entries);
+    WriteSoftwareRegistryIn(held.handle, file, entries);
 }
 
 void RegisterProduct()

@@ -10,7 +10,8 @@ bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
 {
     // Listing access makes the share mode count; without delete sharing the
     // folder keeps its place. The link itself is opened, never its target.
-    held.handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    // Attribute writing lets the folder be hidden through this handle.
+    held.handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (held.handle == INVALID_HANDLE_VALUE)
@@ -28,4 +29,12 @@ bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
         held.handle = INVALID_HANDLE_VALUE;
     }
     return plain;
+}
+
+bool HideHeldFolder(const RegistryFolder& held)
+{
+    // Zero times are left as they are.
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
+    return SetFileInformationByHandle(held.handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }

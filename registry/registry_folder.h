@@ -18,3 +18,6 @@ struct RegistryFolder {
 // cannot be opened or is a reparse point (a junction or a symbolic link), whose
 // target is not ours to write into.
 bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held);
+
+// Sets the held folder's attributes to hidden alone (a directory stays one).
+bool HideHeldFolder(const RegistryFolder& held);

@@ -190,6 +190,27 @@ TEST_F(ProductRegistration, AFolderThatCannotBeWrittenLosesNothing)
     EXPECT_EQ(std::vector<std::wstring>{L"config.toml"}, FolderNames(RegistryFolder()));
 }
 
+TEST_F(ProductRegistration, AHardLinkedFileIsLeftAloneAndItsRecordsStayInIt)
+{
+    // The user may link a file they cannot read; copying its records into their
+    // own file would hand them over.
+    TempFolder elsewhere;
+    const std::wstring target = elsewhere.path + L"\\records.toml";
+    const std::string before = Record("Elsewhere", "20", "5");
+    ASSERT_TRUE(WriteBytes(target, before));
+    ASSERT_TRUE(CreateHardLinkW(RegistryFile().c_str(), target.c_str(), nullptr));
+    Register();
+    EXPECT_EQ(before, ReadBytes(target));
+    EXPECT_EQ(before, ReadBytes(RegistryFile()));
+    TestHandle link(CreateFileW(RegistryFile().c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    ASSERT_TRUE(GetFileInformationByHandle(link.handle, &info));
+    EXPECT_EQ(2u, info.nNumberOfLinks) << "config.toml was replaced by a copy";
+    EXPECT_EQ(std::vector<std::wstring>{L"config.toml"}, FolderNames(RegistryFolder()));
+    EXPECT_EQ(std::vector<std::wstring>{L"records.toml"}, FolderNames(elsewhere.path));
+}
+
 TEST_F(FirstRegistration, AFileInPlaceOfTheFolderIsLeftAlone)
 {
     const std::wstring notAFolder = profile_.path + L"\\.tolvin";
