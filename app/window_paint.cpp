@@ -24,6 +24,15 @@ void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state)
     InvalidateRect(hwnd, &area, FALSE);
 }
 
+ProgressCallback MakeProgressCallback(HWND hwnd)
+{
+    return MakeProgressCallback(DownloadProgress, GetTickCount64, [hwnd] {
+        // Release: the paint that takes the request reads these counts.
+        if (DownloadProgress.paintRequest.exchange(PaintAsked, std::memory_order_acq_rel) == PaintIdle)
+            InvalidateProgressArea(hwnd, DownloadProgress);
+    });
+}
+
 void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPictures& pictures,
                        SplashCache* cache, StepPaintPacing& pacing)
 {
