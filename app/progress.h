@@ -44,10 +44,11 @@ void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::u
                     std::uint64_t now);
 
 // The worker's callback: `now` gives milliseconds as GetTickCount64 does,
-// `repaint` asks for a paint (app/window_paint.h binds it to the splash). The returned callback asks on its first call and
-// then whenever the percent, the fill's width in pixels or the sampled speed
-// differs from what it last asked for: every state that looks different is
-// asked for, the last one included, and no paint merely repeats the one before.
+// `repaint` asks for a paint (app/window_paint.h binds it to the splash). The
+// returned callback asks on its first call and then whenever the percent, the
+// fill's width in pixels or the sampled speed differs from what it last asked
+// for: every state that looks different is asked for, the last one included,
+// and no paint merely repeats the one before.
 ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::function<std::uint64_t()> now,
                                       std::function<void()> repaint);
 
