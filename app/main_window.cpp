@@ -8,6 +8,7 @@
 #include "app/paint.h"
 #include "app/png_resource.h"
 #include "app/progress.h"
+#include "app/single_instance.h"
 #include "app/window_paint.h"
 #include "install/install_worker.h"
 #include "registry/product_registration.h"
@@ -161,6 +162,12 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 int RunInstallerApp(HINSTANCE instance, int showCommand)
 {
+    // Before anything else: a second copy downloads, registers and shows nothing.
+    InstanceMutex instanceMutex;
+    if (!ClaimSingleInstance(InstanceMutexName, instanceMutex)) {
+        ShowRunningCopy(WindowClassName);
+        return 0;
+    }
     AppInstance = instance;
 
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};

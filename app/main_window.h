@@ -25,5 +25,6 @@ POINT CenteredOrigin(int screenWidth, int screenHeight, int width, int height);
 using WorkerStarter = bool (*)(HWND hwnd);
 extern WorkerStarter StartWorker;
 
-// Runs the whole program: class, window, message loop. Returns the exit code.
+// Runs the whole program: class, window, message loop, or, while another copy
+// runs, brings that copy's splash to the front. Returns the exit code.
 int RunInstallerApp(HINSTANCE instance, int showCommand);

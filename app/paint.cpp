@@ -331,24 +331,6 @@ RECT ProgressArea(const BarGeometry& bar)
     return area;
 }
 
-std::uint64_t PackBarPlace(const BarGeometry& bar)
-{
-    auto field = [](int value, int shift) { return std::uint64_t(std::uint16_t(value)) << shift; };
-    return field(bar.x, 48) | field(bar.y, 32) | field(bar.width, 16) | field(bar.height, 0);
-}
-
-BarGeometry UnpackBarPlace(std::uint64_t place)
-{
-    auto field = [place](int shift) { return int(std::int16_t(std::uint16_t(place >> shift))); };
-    BarGeometry bar = {};
-    bar.x = field(48);
-    bar.y = field(32);
-    bar.width = field(16);
-    bar.height = field(0);
-    bar.right = bar.x + bar.width;
-    return bar;
-}
-
 BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
                         const SplashProgress& progress, SplashCache* cache)
 {

@@ -7,6 +7,7 @@
 
 #include "app/gdi_holders.h"
 #include "app/gdiplus_flat.h"
+#include "app/progress.h"
 
 // What one paint draws from: the pictures (each may be null) and the progress
 // values derived from the shared state.
@@ -22,16 +23,6 @@ struct SplashProgress {
     std::wstring speedText;
 };
 
-// Where the progress bar goes in the client rectangle, in client pixels.
-struct BarGeometry {
-    int x;
-    int y;
-    int width;
-    int height;
-    int right;      // x + width
-    int fillWidth;  // 0 means no fill is drawn
-};
-
 // hasTrack: whether a track picture of trackWidth x trackHeight pixels sets the
 // bar's size; without one the bar follows the client width. ratio is 0..1.
 BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth, int trackHeight, double ratio);
@@ -39,8 +30,6 @@ BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth
 // The heading drawn at the top left: the product name, or the window title
 // when the name does not convert.
 std::wstring SplashHeading(const std::string& productNameUtf8);
-
-struct DownloadProgressState;
 
 // What the splash shows of the shared progress state, read once per paint.
 SplashProgress ReadSplashProgress(const DownloadProgressState& state);
@@ -83,8 +72,3 @@ void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& clien
 
 // The bar and its two texts: all that a step of the download changes.
 RECT ProgressArea(const BarGeometry& bar);
-
-// The bar's x, y, width and height in one word (16 bits each), so the paint
-// can hand them to the worker thread in one store; 0 stands for no paint yet.
-std::uint64_t PackBarPlace(const BarGeometry& bar);
-BarGeometry UnpackBarPlace(std::uint64_t place);  // fillWidth 0

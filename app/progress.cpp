@@ -2,9 +2,6 @@
 
 #include <cwchar>
 
-#include "app/paint.h"
-#include "app/window_paint.h"
-
 DownloadProgressState DownloadProgress;
 
 namespace {
@@ -87,15 +84,6 @@ ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::functio
     };
 }
 
-ProgressCallback MakeProgressCallback(HWND hwnd)
-{
-    return MakeProgressCallback(DownloadProgress, GetTickCount64, [hwnd] {
-        // Release: the paint that takes the request reads these counts.
-        if (DownloadProgress.paintRequest.exchange(PaintAsked, std::memory_order_acq_rel) == PaintIdle)
-            InvalidateProgressArea(hwnd, DownloadProgress);
-    });
-}
-
 double ProgressRatio(std::uint64_t received, std::uint64_t total)
 {
     if (total == 0)
@@ -138,4 +126,22 @@ int FillWidth(int barWidth, double ratio)
 {
     int fill = static_cast<int>(barWidth * ratio + 0.5);
     return fill > 0 && fill > barWidth ? barWidth : fill;
+}
+
+std::uint64_t PackBarPlace(const BarGeometry& bar)
+{
+    auto field = [](int value, int shift) { return std::uint64_t(std::uint16_t(value)) << shift; };
+    return field(bar.x, 48) | field(bar.y, 32) | field(bar.width, 16) | field(bar.height, 0);
+}
+
+BarGeometry UnpackBarPlace(std::uint64_t place)
+{
+    auto field = [place](int shift) { return int(std::int16_t(std::uint16_t(place >> shift))); };
+    BarGeometry bar = {};
+    bar.x = field(48);
+    bar.y = field(32);
+    bar.width = field(16);
+    bar.height = field(0);
+    bar.right = bar.x + bar.width;
+    return bar;
 }

@@ -1,6 +1,7 @@
 #pragma once
-#include <windows.h>
-
+// The download's progress as the worker records it and the splash shows it:
+// counts, speed, percent, fill width and when a step is worth a paint. Knows
+// no window; app/window_paint.h binds it to the splash.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -42,15 +43,12 @@ extern DownloadProgressState DownloadProgress;
 void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::uint64_t total,
                     std::uint64_t now);
 
-// The callback the worker hands to DownloadFile: records into DownloadProgress
-// and asks hwnd to repaint when the splash would look different.
-ProgressCallback MakeProgressCallback(HWND hwnd);
-
-// The same with its seams: `now` gives milliseconds as GetTickCount64 does,
-// `repaint` asks for a paint. The returned callback asks on its first call and
-// then whenever the percent, the fill's width in pixels or the sampled speed
-// differs from what it last asked for: every state that looks different is
-// asked for, the last one included, and no paint merely repeats the one before.
+// The worker's callback: `now` gives milliseconds as GetTickCount64 does,
+// `repaint` asks for a paint (app/window_paint.h binds it to the splash). The
+// returned callback asks on its first call and then whenever the percent, the
+// fill's width in pixels or the sampled speed differs from what it last asked
+// for: every state that looks different is asked for, the last one included,
+// and no paint merely repeats the one before.
 ProgressCallback MakeProgressCallback(DownloadProgressState& state, std::function<std::uint64_t()> now,
                                       std::function<void()> repaint);
 
@@ -61,3 +59,18 @@ std::wstring PercentText(double ratio);
 std::wstring SpeedText(double bytesPerSecond);
 // The fill's width in pixels in a bar barWidth pixels wide.
 int FillWidth(int barWidth, double ratio);
+
+// Where the progress bar goes in the client rectangle, in client pixels.
+struct BarGeometry {
+    int x;
+    int y;
+    int width;
+    int height;
+    int right;      // x + width
+    int fillWidth;  // 0 means no fill is drawn
+};
+
+// The bar's x, y, width and height in one word (16 bits each), so the paint
+// can hand them to the worker thread in one store; 0 stands for no paint yet.
+std::uint64_t PackBarPlace(const BarGeometry& bar);
+BarGeometry UnpackBarPlace(std::uint64_t place);  // fillWidth 0

@@ -10,6 +10,27 @@ void StopClock(HWND hwnd, StepPaintPacing& pacing)
     pacing.clockRunning = false;
 }
 
+// Whether the paint about to begin redraws the whole progress area, and so
+// shows the latest step.
+bool PaintShowsStep(HWND hwnd, const DownloadProgressState& state)
+{
+    const std::uint64_t place = state.barPlace.load(std::memory_order_relaxed);
+    if (place == 0)
+        return true;  // the first paint, of the whole window
+    RECT client;
+    GetClientRect(hwnd, &client);
+    const RECT whole = ProgressArea(UnpackBarPlace(place));
+    RECT area;
+    if (!IntersectRect(&area, &whole, &client))
+        return true;  // no bar on screen to miss
+    GdiObject update(CreateRectRgn(0, 0, 0, 0));
+    GdiObject missed(CreateRectRgnIndirect(&area));
+    if (!update.get() || !missed.get() || GetUpdateRgn(hwnd, static_cast<HRGN>(update.get()), FALSE) == ERROR)
+        return true;
+    return CombineRgn(static_cast<HRGN>(missed.get()), static_cast<HRGN>(missed.get()),
+                      static_cast<HRGN>(update.get()), RGN_DIFF) == NULLREGION;
+}
+
 }  // namespace
 
 void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state)
@@ -24,20 +45,41 @@ void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state)
     InvalidateRect(hwnd, &area, FALSE);
 }
 
+ProgressCallback MakeProgressCallback(HWND hwnd)
+{
+    return MakeProgressCallback(DownloadProgress, GetTickCount64, [hwnd] {
+        // Release: the paint that takes the request reads these counts.
+        if (DownloadProgress.paintRequest.exchange(PaintAsked, std::memory_order_acq_rel) == PaintIdle)
+            InvalidateProgressArea(hwnd, DownloadProgress);
+    });
+}
+
 void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPictures& pictures,
                        SplashCache* cache, StepPaintPacing& pacing)
 {
+    ++pacing.paints;
+    const bool showsStep = PaintShowsStep(hwnd, state);
     // Taken before the counts are read, so a step recorded after the read is
     // asked for again. Acquire: a step whose request this takes is in the
     // counts read below.
-    state.paintRequest.exchange(PaintClocked, std::memory_order_acq_rel);
-    ++pacing.paints;
+    if (showsStep)
+        state.paintRequest.exchange(PaintClocked, std::memory_order_acq_rel);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     RECT client;
     GetClientRect(hwnd, &client);
     PaintSplashFrom(state, dc, client, ps.rcPaint, pictures, cache);
     EndPaint(hwnd, &ps);
+
+    if (!showsStep) {
+        // An expose that misses the bar (without a compositor, a window
+        // dragged over the heading) must not use up a step asked for: the
+        // clock's next tick paints it, and with the clock at rest nothing
+        // would, so it is asked for here.
+        if (!pacing.clockRunning && state.paintRequest.load(std::memory_order_acquire) == PaintAsked)
+            InvalidateProgressArea(hwnd, state);
+        return;
+    }
 
     if (!pacing.clockRunning)
         pacing.clockRunning = SetTimer(hwnd, StepPaintClockId, StepPaintClockMs, nullptr) != 0;

@@ -2,8 +2,7 @@
 #include <windows.h>
 
 #include "app/paint.h"
-
-struct DownloadProgressState;
+#include "app/progress.h"
 
 // A fast download changes what the splash shows far more often than a screen
 // shows frames: at loopback speed the bar's 480 pixels pass in under a
@@ -35,3 +34,8 @@ void TickStepPaintClock(HWND hwnd, DownloadProgressState& state, StepPaintPacing
 // Asks for a paint of the bar and its texts, or of the whole window before
 // its first paint has placed the bar.
 void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state);
+
+// The callback the worker hands to DownloadFile: records into DownloadProgress
+// and asks hwnd for a paint of the progress area when the splash would look
+// different (MakeProgressCallback in app/progress.h, bound to the window).
+ProgressCallback MakeProgressCallback(HWND hwnd);

@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "build_settings.h"
-#include "install/install_worker.h"
 
 const wchar_t MachineWebView2Key[] =
     L"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
@@ -53,6 +52,22 @@ bool FindWebView2Runtime(KeyOpener open)
 {
     return RowHoldsVersion(open, HKEY_LOCAL_MACHINE, MachineWebView2Key) ||
            RowHoldsVersion(open, HKEY_CURRENT_USER, UserWebView2Key);
+}
+
+static_assert(sizeof(OSVERSIONINFOEXW) == 284, "the version query passes the extended structure");
+
+bool IsWindowsAtLeast(WORD major, WORD minor, WORD servicePackMajor)
+{
+    OSVERSIONINFOEXW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    info.dwMajorVersion = major;
+    info.dwMinorVersion = minor;
+    info.wServicePackMajor = servicePackMajor;
+    ULONGLONG mask = 0;
+    mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+    mask = VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
+    return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, mask) != FALSE;
 }
 
 bool IsWindows7()

@@ -22,6 +22,10 @@ bool IsRuntimeVersion(const wchar_t (&pv)[256]);
 // The WebView2 runtime probe: machine-wide key first, then the per-user one.
 bool FindWebView2Runtime(KeyOpener open = OpenKeyForRead);
 
+// True when the running system's version is at least major.minor with the
+// given service pack.
+bool IsWindowsAtLeast(WORD major, WORD minor, WORD servicePackMajor);
+
 // True when the system reports version 6.1 (any service pack).
 bool IsWindows7();
 

@@ -2,7 +2,7 @@
 
 #include "build_settings.h"
 
-#include "app/progress.h"
+#include "app/window_paint.h"
 #include "install/channel.h"
 #include "install/failure_notice.h"
 #include "install/launch_lock.h"
@@ -13,26 +13,11 @@ namespace {
 
 const char SaveName[] = "tolvin-setup.exe";
 
-static_assert(sizeof(OSVERSIONINFOEXW) == 284, "the version query passes the extended structure");
 #ifdef _WIN64
 static_assert(sizeof(STARTUPINFOW) == 104, "the launch passes a bare STARTUPINFOW");
 #endif
 
 }  // namespace
-
-bool IsWindowsAtLeast(WORD major, WORD minor, WORD servicePackMajor)
-{
-    OSVERSIONINFOEXW info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-    info.dwMajorVersion = major;
-    info.dwMinorVersion = minor;
-    info.wServicePackMajor = servicePackMajor;
-    ULONGLONG mask = 0;
-    mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
-    mask = VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, mask) != FALSE;
-}
 
 bool NeedsExeSuffix(const std::wstring& path)
 {

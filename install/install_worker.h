@@ -11,8 +11,6 @@
 // wait, clean up, close the window.
 void RunInstallWorker(HWND hwnd);
 
-bool IsWindowsAtLeast(WORD major, WORD minor, WORD servicePackMajor);
-
 // DownloadFileHeld's shape, so tests can stand in for the network.
 using Downloader = std::function<bool(const std::string& url, const std::string& saveName,
                                       std::string& errorText, ProgressCallback progress, DownloadedFile& file)>;

@@ -2,7 +2,7 @@
 """Whole installations under Wine against the local download server, as a user
 would run them: the setup program is fetched into the current directory,
 started without a command line while the splash is hidden, waited for and
-deleted; failed downloads and a download that does not carry the publisher's
+deleted, while a second start meanwhile ends at once; failed downloads and a download that does not carry the publisher's
 signature (here: not a program at all) end in the notice box, with the
 browser opens recorded."""
 
@@ -62,9 +62,23 @@ def close_with_glyph(probe, run):
 
 def successful_install(args, wine, probe):
     run = Run(args, wine, "install-ok")
-    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup) as server:
+    # Paced to about 10 s, long enough for a second start during the download.
+    rate = os.path.getsize(args.sample_setup) // 10
+    second = None
+    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
+                                rate=rate) as server:
         try:
             run.start()
+            harness.wait_until(lambda: server.requests(), 60, "the download to start")
+            # Started again from the same folder: it leaves the first alone and ends.
+            second_log = run.work / "second-browser.log"
+            second = wine.start(args.installer, cwd=run.work, log="second-wine-output.log",
+                                env=dict(run.env, TOLVIN_BROWSER_LOG=str(second_log)))
+            code = harness.wait_exit(second, 20)
+            assert code == 0, f"second start: exit code {code} (None: still running)"
+            assert probe.notice_text() is None, "the second start showed a notice"
+            assert not second_log.exists(), second_log.read_text()
+
             record = run.work / RECORD
             harness.wait_until(record.exists, 90, "the setup program to run")
             # While the setup program runs: splash hidden, installer waiting, file in place.
@@ -89,6 +103,8 @@ def successful_install(args, wine, probe):
             print(f"install: ok ({requests[0].split()[1]}, {lines['current directory']})")
         finally:
             run.stop()
+            if second and second.poll() is None:
+                second.kill()
 
 
 def failed_download(args, wine, probe, name, server_extra, answer, setup=None):

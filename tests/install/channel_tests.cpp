@@ -7,7 +7,6 @@
 #include <string>
 
 #include "install/channel.h"
-#include "install/install_worker.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "app/paint.h"
 #include "app/progress.h"
+#include "app/window_paint.h"
 
 namespace {
 

@@ -741,13 +741,17 @@ TEST(PaintWithoutGdiplus, BackgroundTextsAndGdiTrack)
 
 StepPaintPacing ClockPacing;
 int ClockPaints = 0;
-std::uint64_t LastPaintedBytes = 0;
+std::uint64_t LastPaintedBytes = 0;  // as of the last paint that covered the whole progress area
 
 LRESULT CALLBACK ClockedSplash(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_PAINT) {
         ++ClockPaints;
-        LastPaintedBytes = DownloadProgress.receivedBytes.load();
+        RECT update = {};
+        RECT covered = {};
+        const RECT area = ProgressArea(UnpackBarPlace(DownloadProgress.barPlace.load()));
+        if (GetUpdateRect(hwnd, &update, FALSE) && IntersectRect(&covered, &update, &area) && EqualRect(&covered, &area))
+            LastPaintedBytes = DownloadProgress.receivedBytes.load();
         PaintSplashWindow(hwnd, DownloadProgress, SplashPictures{nullptr, nullptr, nullptr}, nullptr, ClockPacing);
         return 0;
     }
@@ -768,7 +772,8 @@ void PumpMessagesWhile(const std::function<bool()>& keepGoing)
     }
 }
 
-TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndTheClockStopsWhenIdleOrHidden)
+// Shown and painted once, which places the bar as the shown splash does.
+HWND ShowClockedSplash()
 {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = ClockedSplash;
@@ -777,8 +782,15 @@ TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndTheClock
     RegisterClassW(&windowClass);
     HWND window = CreateWindowExW(0, L"ClockedSplash", L"", WS_POPUP | WS_VISIBLE, 0, 0, 560, 310, nullptr,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (window)
+        UpdateWindow(window);
+    return window;
+}
+
+TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndTheClockStopsWhenIdleOrHidden)
+{
+    HWND window = ShowClockedSplash();
     ASSERT_NE(nullptr, window);
-    UpdateWindow(window);  // places the bar, as the shown splash does
     ASSERT_NE(0u, DownloadProgress.barPlace.load());
     const int paintsBefore = ClockPaints;
 
@@ -824,6 +836,26 @@ TEST(PaintClock, AFastDownloadIsPaintedAtMostOncePerTickToItsLastStepAndTheClock
     PumpMessagesWhile([&] { return GetTickCount64() - hidden < 100; });
     EXPECT_EQ(paintsHidden, ClockPaints);
     EXPECT_FALSE(ClockPacing.clockRunning) << "the clock ticks on for a hidden window";
+    DestroyWindow(window);
+}
+
+TEST(PaintClock, AStepAskedForBeforeAnExposeOfTheHeadingAloneIsPaintedOnTheNextTicks)
+{
+    HWND window = ShowClockedSplash();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(ClockPacing.clockRunning);
+    const std::uint64_t step = 3 << 18;  // 75 % of 1 MiB, shown by no earlier paint
+    const std::uint64_t size = 1 << 20;
+    // Asked for while the clock runs, so only its tick would paint it; then a
+    // window dragged off the heading, on a screen without a compositor.
+    MakeProgressCallback(window)(step, size);
+    const RECT heading = {20, 8, 460, 46};  // where the heading goes
+    InvalidateRect(window, &heading, FALSE);
+    UpdateWindow(window);
+    const ULONGLONG exposed = GetTickCount64();
+    PumpMessagesWhile([&] { return GetTickCount64() - exposed < 100; });
+    EXPECT_EQ(step, LastPaintedBytes) << "the expose of the heading used up the step";
+    EXPECT_FALSE(ClockPacing.clockRunning);
     DestroyWindow(window);
 }
 
