@@ -7,6 +7,7 @@ signature (here: not a program at all) end in the notice box, with the
 browser opens recorded."""
 
 import argparse
+import contextlib
 import os
 import re
 import sys
@@ -60,9 +61,13 @@ def close_with_glyph(probe, run):
     assert code == 0, f"exit code {code} after closing with the glyph"
 
 
-def successful_install(args, wine, probe):
-    run = Run(args, wine, "install-ok")
-    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup) as server:
+def successful_install(args, wine, probe, name="install-ok", proxy=False):
+    """proxy: the user's settings name the server's CONNECT proxy, which must carry the download."""
+    run = Run(args, wine, name)
+    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
+                                proxy=proxy) as server, \
+            (harness.user_proxy_settings(wine, harness.PROXY_FLAG, f"127.0.0.1:{server.proxy_port}") if proxy
+             else contextlib.nullcontext()):
         try:
             run.start()
             record = run.work / RECORD
@@ -84,9 +89,15 @@ def successful_install(args, wine, probe):
             assert code == 0, f"installer exit code {code}"
             assert not (run.work / SETUP_NAME).exists(), "setup program not deleted"
             requests = server.requests()
-            assert len(requests) == 1 and CHANNEL_REQUEST.match(requests[0]), requests
+            if proxy:
+                # Inside the tunnel Wine writes the whole URL into the request line.
+                assert requests == [f"CONNECT {args.download_host} HTTP/1.1\tTolvinInstaller/1.0",
+                                    f"GET https://{args.download_host}/tolvin/win7 HTTP/1.1\tTolvinInstaller/1.0"], \
+                    requests
+            else:
+                assert len(requests) == 1 and CHANNEL_REQUEST.match(requests[0]), requests
             assert run.browser_opens() == [], run.browser_opens()
-            print(f"install: ok ({requests[0].split()[1]}, {lines['current directory']})")
+            print(f"{name}: ok ({requests[-1].split()[1]}, {lines['current directory']})")
         finally:
             run.stop()
 
@@ -139,6 +150,7 @@ def main():
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
     successful_install(args, wine, probe)
+    successful_install(args, wine, probe, "install-through-proxy", proxy=True)
     failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
     failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok")
     not_a_program(args, wine, probe)
