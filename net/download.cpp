@@ -9,6 +9,7 @@
 #include "net/downloaded_file.h"
 #include "net/https_url.h"
 #include "net/save_body.h"
+#include "net/user_proxy.h"
 #include "net/widen.h"
 #include "net/winhttp_handle.h"
 
@@ -46,6 +47,7 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
               const ProgressCallback& progress, DownloadedFile& file)
 {
     std::string currentUrl = url;
+    UserProxyCache proxies;
     for (int attempt = 0;;) {
         std::wstring host;
         std::wstring path;
@@ -53,8 +55,8 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
         if (!ParseHttpsUrl(currentUrl, host, port, path))
             return Fail(errorText, "URL parse failed");
 
-        WinHttpHandle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                          WINHTTP_NO_PROXY_BYPASS, 0));
+        WinHttpHandle session(
+            OpenProxySession(kUserAgent, CachedUserProxy(proxies, host, WidenBytes(currentUrl), kUserAgent)));
         if (!session.handle)
             return Fail(errorText, "WinHttpOpen failed");
         WinHttpSetTimeouts(session.handle, kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);

@@ -5,7 +5,7 @@ Usage:
   download_server.py --cert-dir DIR [--port N] [--untrusted-port N]
                      [--setup-file PATH|-] [--log PATH] [--port-file PATH]
                      [--rate BYTES_PER_SECOND] [--watch-pid PID]
-                     [--channel-status N] [--channel-cut M]
+                     [--channel-status N] [--channel-cut M] [--proxy-port N]
 
   --cert-dir DIR       certificates made by tools/make-test-ca.sh
   --port N             main listener (server.pem); 0 picks a free port (default)
@@ -14,11 +14,14 @@ Usage:
   --setup-file PATH    served on the channel paths; "-" or left out serves a
                        small placeholder text
   --log PATH           appends "<request line>\\t<User-Agent or ->" per request
-  --port-file PATH     once listening, holds "<port> <untrusted port or 0>"
+  --port-file PATH     once listening, holds "<port> <untrusted port or 0>
+                       <proxy port or 0>"
   --rate BPS           throttles the channel paths to BPS bytes per second
   --channel-status N   the channel paths answer status N (no body file) instead
   --channel-cut M      the channel paths announce the whole setup file but send
                        only its first M bytes, then drop the connection
+  --proxy-port N       also a CONNECT proxy with a PAC script (connect_proxy.py);
+                       0 = free port; its requests go to the same log
   --watch-pid PID      exits when process PID is gone (wrappers killed with
                        SIGKILL would otherwise leave the server behind)
 
@@ -60,6 +63,8 @@ import sys
 import threading
 import time
 import urllib.parse
+
+from connect_proxy import ConnectProxy
 
 BLOCK = 64 * 1024
 # The pattern repeats every 256 bytes, so one block (plus a period, to start at
@@ -431,6 +436,7 @@ def Main():
     parser.add_argument("--watch-pid", type=int)
     parser.add_argument("--channel-status", type=int, default=0)
     parser.add_argument("--channel-cut", type=int)
+    parser.add_argument("--proxy-port", type=int)
     args = parser.parse_args()
 
     setup_file = None if args.setup_file in (None, "-") else args.setup_file
@@ -453,6 +459,9 @@ def Main():
         untrusted = None
         if args.untrusted_port is not None:
             untrusted = Listen(args.untrusted_port, "untrusted-server")
+        proxy = None
+        if args.proxy_port is not None:
+            proxy = ConnectProxy(args.proxy_port, request_log)
     except (OSError, ssl.SSLError) as e:
         sys.exit("download_server: %s" % e)
 
@@ -466,12 +475,15 @@ def Main():
         threading.Thread(target=WatchPid, args=(args.watch_pid,), daemon=True).start()
     if untrusted is not None:
         threading.Thread(target=untrusted.serve_forever, daemon=True).start()
+    if proxy is not None:
+        threading.Thread(target=proxy.serve_forever, daemon=True).start()
 
     if args.port_file:
         tmp = args.port_file + ".tmp"
         with open(tmp, "w") as f:
-            f.write("%d %d\n" % (main.server_address[1],
-                                 untrusted.server_address[1] if untrusted else 0))
+            f.write("%d %d %d\n" % (main.server_address[1],
+                                    untrusted.server_address[1] if untrusted else 0,
+                                    proxy.port if proxy else 0))
         os.replace(tmp, args.port_file)
 
     main.serve_forever()

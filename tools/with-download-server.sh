@@ -5,7 +5,8 @@
 # COMMAND sees:
 #   TOLVIN_TEST_PORT            port with the test CA's certificate
 #   TOLVIN_TEST_UNTRUSTED_PORT  port with a certificate nobody trusts
-#   TOLVIN_TEST_SERVER_LOG      the server's request log (Linux path), fresh
+#   TOLVIN_TEST_PROXY_PORT      a CONNECT proxy with a PAC script (connect_proxy.py)
+#   TOLVIN_TEST_SERVER_LOG      the request log of server and proxy (Linux path), fresh
 # CERT_DIR is made with tools/make-test-ca.sh when it does not exist yet. The
 # log folder is removed afterwards unless COMMAND failed.
 set -uo pipefail
@@ -64,7 +65,7 @@ trap 'on_signal 129' HUP
 
 : >"$work/server.log"
 # --watch-pid: the server also goes away if this script is killed outright.
-/usr/bin/python3 "$here/download_server.py" --port 0 --untrusted-port 0 \
+/usr/bin/python3 "$here/download_server.py" --port 0 --untrusted-port 0 --proxy-port 0 \
     --cert-dir "$cert_dir" --setup-file "$setup_file" \
     --log "$work/server.log" --port-file "$work/ports" --watch-pid $$ &
 server_pid=$!
@@ -82,9 +83,10 @@ if [ ! -s "$work/ports" ]; then
     echo "$0: the download server did not start listening within 10 s" >&2
     exit 1
 fi
-read -r port untrusted_port <"$work/ports"
+read -r port untrusted_port proxy_port <"$work/ports"
 export TOLVIN_TEST_PORT=$port
 export TOLVIN_TEST_UNTRUSTED_PORT=$untrusted_port
+export TOLVIN_TEST_PROXY_PORT=$proxy_port
 export TOLVIN_TEST_SERVER_LOG=$work/server.log
 
 # In the background, so that a signal to this script is handled at once rather

@@ -2,8 +2,10 @@
 folder's prefix, the local download server on the installer's fixed port, the
 window as a user sees it, and real mouse clicks through the X server."""
 
+import contextlib
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
@@ -86,7 +88,7 @@ class Probe:
 class DownloadServer:
     """tools/download_server.py on the port the installer was built with."""
 
-    def __init__(self, build_dir, port, setup_file="-", rate=None, extra=()):
+    def __init__(self, build_dir, port, setup_file="-", rate=None, extra=(), proxy=False):
         self.dir = Path(tempfile.mkdtemp(prefix="server-", dir=build_dir))
         self.log = self.dir / "requests.log"
         port_file = self.dir / "port"
@@ -95,6 +97,8 @@ class DownloadServer:
                "--log", str(self.log), "--port-file", str(port_file), "--watch-pid", str(os.getpid())]
         if rate:
             cmd += ["--rate", str(rate)]
+        if proxy:
+            cmd += ["--proxy-port", "0"]
         cmd += list(extra)
         self.proc = subprocess.Popen(cmd)
         deadline = time.monotonic() + 15
@@ -102,6 +106,8 @@ class DownloadServer:
             if self.proc.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError(f"download server did not start on port {port}")
             time.sleep(0.1)
+        # The CONNECT proxy's port (tools/connect_proxy.py), 0 without one.
+        self.proxy_port = int(port_file.read_text().split()[2])
 
     def requests(self):
         return self.log.read_text().splitlines() if self.log.exists() else []
@@ -125,6 +131,35 @@ def set_windows_version(wine, exe_name, version):
     """The Windows version Wine reports to one program (by file name) only."""
     subprocess.run(["wine", "reg", "add", f"HKCU\\Software\\Wine\\AppDefaults\\{exe_name}", "/v", "Version",
                     "/d", version, "/f"], env=wine.env, check=True, capture_output=True)
+
+
+INTERNET_CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
+PROXY_FLAG, SCRIPT_FLAG, DETECT_FLAG = 2, 4, 8
+
+
+@contextlib.contextmanager
+def user_proxy_settings(wine, flags, proxy="", bypass="", script=""):
+    """The user's proxy settings in the prefix, as Wine and Windows keep them;
+    the earlier value (or none) is put back afterwards."""
+    def reg(verb, *args):
+        return subprocess.run(["wine", "reg", verb, INTERNET_CONNECTIONS, "/v", "DefaultConnectionSettings", *args],
+                              env=wine.env, capture_output=True, text=True)
+    saved = None
+    for line in reg("query").stdout.splitlines():
+        fields = line.split()
+        if fields[:2] == ["DefaultConnectionSettings", "REG_BINARY"]:
+            saved = fields[2] if len(fields) > 2 else ""
+    value = struct.pack("<III", 0x46, 1, flags)
+    for text in (proxy, bypass, script):
+        value += struct.pack("<I", len(text)) + text.encode("ascii")
+    assert reg("add", "/t", "REG_BINARY", "/d", value.hex(), "/f").returncode == 0, "proxy settings not written"
+    try:
+        yield
+    finally:
+        if saved is None:
+            reg("delete", "/f")
+        else:
+            reg("add", "/t", "REG_BINARY", "/d", saved, "/f")
 
 
 def windows_path(path):

@@ -7,6 +7,7 @@ signature (here: not a program at all) end in the notice box, with the
 browser opens recorded."""
 
 import argparse
+import contextlib
 import os
 import re
 import sys
@@ -60,24 +61,28 @@ def close_with_glyph(probe, run):
     assert code == 0, f"exit code {code} after closing with the glyph"
 
 
-def successful_install(args, wine, probe):
-    run = Run(args, wine, "install-ok")
-    # Paced to about 10 s, long enough for a second start during the download.
-    rate = os.path.getsize(args.sample_setup) // 10
+def successful_install(args, wine, probe, name="install-ok", proxy=False):
+    """proxy: the user's settings name the server's CONNECT proxy, which must carry the download.
+    Without it the download is paced to about 10 s, long enough for a second start meanwhile."""
+    run = Run(args, wine, name)
+    rate = None if proxy else os.path.getsize(args.sample_setup) // 10
     second = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
-                                rate=rate) as server:
+                                rate=rate, proxy=proxy) as server, \
+            (harness.user_proxy_settings(wine, harness.PROXY_FLAG, f"127.0.0.1:{server.proxy_port}") if proxy
+             else contextlib.nullcontext()):
         try:
             run.start()
-            harness.wait_until(lambda: server.requests(), 60, "the download to start")
-            # Started again from the same folder: it leaves the first alone and ends.
-            second_log = run.work / "second-browser.log"
-            second = wine.start(args.installer, cwd=run.work, log="second-wine-output.log",
-                                env=dict(run.env, TOLVIN_BROWSER_LOG=str(second_log)))
-            code = harness.wait_exit(second, 20)
-            assert code == 0, f"second start: exit code {code} (None: still running)"
-            assert probe.notice_text() is None, "the second start showed a notice"
-            assert not second_log.exists(), second_log.read_text()
+            if not proxy:
+                harness.wait_until(lambda: server.requests(), 60, "the download to start")
+                # Started again from the same folder: it leaves the first alone and ends.
+                second_log = run.work / "second-browser.log"
+                second = wine.start(args.installer, cwd=run.work, log="second-wine-output.log",
+                                    env=dict(run.env, TOLVIN_BROWSER_LOG=str(second_log)))
+                code = harness.wait_exit(second, 20)
+                assert code == 0, f"second start: exit code {code} (None: still running)"
+                assert probe.notice_text() is None, "the second start showed a notice"
+                assert not second_log.exists(), second_log.read_text()
 
             record = run.work / RECORD
             harness.wait_until(record.exists, 90, "the setup program to run")
@@ -98,9 +103,15 @@ def successful_install(args, wine, probe):
             assert code == 0, f"installer exit code {code}"
             assert not (run.work / SETUP_NAME).exists(), "setup program not deleted"
             requests = server.requests()
-            assert len(requests) == 1 and CHANNEL_REQUEST.match(requests[0]), requests
+            if proxy:
+                # Inside the tunnel Wine writes the whole URL into the request line.
+                assert requests == [f"CONNECT {args.download_host} HTTP/1.1\tTolvinInstaller/1.0",
+                                    f"GET https://{args.download_host}/tolvin/win7 HTTP/1.1\tTolvinInstaller/1.0"], \
+                    requests
+            else:
+                assert len(requests) == 1 and CHANNEL_REQUEST.match(requests[0]), requests
             assert run.browser_opens() == [], run.browser_opens()
-            print(f"install: ok ({requests[0].split()[1]}, {lines['current directory']})")
+            print(f"{name}: ok ({requests[-1].split()[1]}, {lines['current directory']})")
         finally:
             run.stop()
             if second and second.poll() is None:
@@ -155,6 +166,7 @@ def main():
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
     successful_install(args, wine, probe)
+    successful_install(args, wine, probe, "install-through-proxy", proxy=True)
     failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
     failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok")
     not_a_program(args, wine, probe)

@@ -72,6 +72,56 @@ std::string PercentEncode(const std::string& text)
     return encoded;
 }
 
+// The user's proxy settings where WinHTTP reads them (and Windows' Internet
+// options write them), for one test; the earlier value goes back after it.
+class UserProxySetting {
+public:
+    enum Flags : DWORD { kDirect = 1, kProxy = 2, kScript = 4, kDetect = 8 };
+
+    UserProxySetting(DWORD flags, const std::string& proxy, const std::string& bypass, const std::string& script)
+    {
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr))
+            throw std::runtime_error("cannot open the Internet settings key");
+        DWORD size = 0;
+        had_ = RegQueryValueExA(key_, kValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
+        saved_.resize(size);
+        if (had_ && size)
+            RegQueryValueExA(key_, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&saved_[0]), &size);
+        std::string value;
+        for (DWORD word : {DWORD(0x46), DWORD(1), flags})
+            value.append(reinterpret_cast<const char*>(&word), sizeof(word));
+        for (const std::string* text : {&proxy, &bypass, &script}) {
+            DWORD length = static_cast<DWORD>(text->size());
+            value.append(reinterpret_cast<const char*>(&length), sizeof(length));
+            value += *text;
+        }
+        Write(value);
+    }
+    ~UserProxySetting()
+    {
+        if (had_)
+            Write(saved_);
+        else
+            RegDeleteValueA(key_, kValue);
+        RegCloseKey(key_);
+    }
+    UserProxySetting(const UserProxySetting&) = delete;
+    UserProxySetting& operator=(const UserProxySetting&) = delete;
+
+private:
+    static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+    static constexpr const char* kValue = "DefaultConnectionSettings";
+    HKEY key_ = nullptr;
+    bool had_ = false;
+    std::string saved_;
+
+    void Write(const std::string& value)
+    {
+        RegSetValueExA(key_, kValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(value.data()),
+                       static_cast<DWORD>(value.size()));
+    }
+};
+
 struct Call {
     std::uint64_t received;
     std::uint64_t total;
@@ -87,6 +137,7 @@ class Download : public ::testing::Test {
 protected:
     std::string port = EnvVar(L"TOLVIN_TEST_PORT");
     std::string untrustedPort = EnvVar(L"TOLVIN_TEST_UNTRUSTED_PORT");
+    std::string proxyPort = EnvVar(L"TOLVIN_TEST_PROXY_PORT");
     std::string folder;
     std::string saveName;
     std::string errorText;
@@ -96,6 +147,7 @@ protected:
     {
         ASSERT_FALSE(port.empty()) << "run under tools/with-download-server.sh";
         ASSERT_FALSE(untrustedPort.empty());
+        ASSERT_FALSE(proxyPort.empty());
         char temp[MAX_PATH];
         ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
         folder = std::string(temp) + "tolvin-net-" + NextMarker();
@@ -118,8 +170,9 @@ protected:
 
     bool Get(const std::string& path) { return DownloadFile(Url(path), saveName, errorText, Recorder()); }
 
-    // Log lines "<request line>\t<User-Agent>" holding marker.
-    static std::vector<std::string> LoggedRequests(const std::string& marker)
+    // Log lines "<request line>\t<User-Agent>" holding marker, after the
+    // first `skip` lines (the proxy's CONNECT lines carry no marker).
+    static std::vector<std::string> LoggedRequests(const std::string& marker, size_t skip = 0)
     {
         std::string log = EnvVar(L"TOLVIN_TEST_SERVER_LOG");
         for (char& c : log)
@@ -128,11 +181,12 @@ protected:
         std::ifstream in("Z:" + log);
         std::vector<std::string> lines;
         std::string line;
-        while (std::getline(in, line))
-            if (line.find(marker) != std::string::npos)
+        for (size_t n = 0; std::getline(in, line); ++n)
+            if (n >= skip && line.find(marker) != std::string::npos)
                 lines.push_back(line);
         return lines;
     }
+    static size_t LogLength() { return LoggedRequests("").size(); }
 };
 
 TEST_F(Download, StreamsTheBodyInChunksWithProgressAfterEach)
@@ -301,6 +355,47 @@ TEST_F(Download, BodyCutShortIsAFailureAndLeavesNoFile)
     EXPECT_FALSE(FileExists(saveName));
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(20000u, calls.back().received);
+}
+
+TEST_F(Download, ProxyScriptIsFetchedAndItsAnswerTakenForEachHost)
+{
+    // The script sends localhost through the proxy and 127.0.0.1 direct; the
+    // redirect from one to the other is looked up anew.
+    UserProxySetting user(UserProxySetting::kScript, "", "",
+                          "http://127.0.0.1:" + proxyPort + "/proxy.pac?direct=127.0.0.1");
+    size_t before = LogLength();
+    std::string marker = NextMarker();
+    std::string target = "https://127.0.0.1:" + port + "/bytes/500?id=" + marker;
+    ASSERT_TRUE(Get("/redirect?to=" + PercentEncode(target))) << errorText;
+    EXPECT_EQ(Pattern(500), ReadWholeFile(saveName));
+    EXPECT_FALSE(LoggedRequests("GET /proxy.pac?direct=127.0.0.1 ", before).empty());
+    std::vector<std::string> tunnels = LoggedRequests("CONNECT ", before);
+    ASSERT_EQ(1u, tunnels.size());
+    EXPECT_EQ(0u, tunnels[0].find("CONNECT localhost:" + port + " ")) << tunnels[0];
+    EXPECT_EQ(2u, LoggedRequests(marker, before).size());
+}
+
+TEST_F(Download, NamedProxyCarriesAllButBypassedHostsAndCertificatesAreStillChecked)
+{
+    // Detection on as well, as Windows has it by default; it finds nothing
+    // here. <local> (names without a dot) takes localhost past the proxy. The
+    // proxy is named differently from the host it carries: under Wine a
+    // proxy of the same name is taken for none and gets no CONNECT.
+    UserProxySetting user(UserProxySetting::kProxy | UserProxySetting::kDetect, "localhost:" + proxyPort,
+                          "<local>", "");
+    size_t before = LogLength();
+    std::string marker = NextMarker();
+    std::string target = "https://127.0.0.1:" + port + "/bytes/500?id=" + marker;
+    ASSERT_TRUE(Get("/redirect?to=" + PercentEncode(target))) << errorText;
+    EXPECT_EQ(Pattern(500), ReadWholeFile(saveName));
+    std::vector<std::string> tunnels = LoggedRequests("CONNECT ", before);
+    ASSERT_EQ(1u, tunnels.size());
+    EXPECT_EQ(0u, tunnels[0].find("CONNECT 127.0.0.1:" + port + " ")) << tunnels[0];
+
+    before = LogLength();
+    EXPECT_FALSE(DownloadFile("https://127.0.0.1:" + untrustedPort + "/bytes/100", saveName, errorText, Recorder()));
+    EXPECT_EQ("WinHttpSendRequest failed", errorText);
+    EXPECT_EQ(1u, LoggedRequests("CONNECT 127.0.0.1:" + untrustedPort + " ", before).size());
 }
 
 TEST_F(Download, ExceptionFromTheCallbackIsReportedNotRaised)
