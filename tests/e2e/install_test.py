@@ -24,20 +24,25 @@ CHANNEL_REQUEST = re.compile(r"^GET /tolvin/win7 HTTP/1\.1\tTolvinInstaller/1\.0
 
 
 class Run:
-    """One installer process in its own work folder, with its browser log."""
+    """One installer process in its own work folder, with the prefix's browser log."""
 
-    def __init__(self, args, wine, name):
+    def __init__(self, args, wine, name, winedebug=None):
         self.args = args
         self.wine = wine
         self.work = harness.work_dir(args.build_dir, name)
-        self.browser_log = self.work / "browser.log"
+        self.browser_log = wine.prefix / "browser.log"
         self.release = self.work / "release-setup"
-        self.env = dict(wine.env, TOLVIN_BROWSER_LOG=str(self.browser_log),
-                        TOLVIN_SAMPLE_SETUP_HOLD=harness.windows_path(self.release))
+        self.env = dict(wine.env, TOLVIN_SAMPLE_SETUP_HOLD=harness.windows_path(self.release))
+        if winedebug:
+            self.env["WINEDEBUG"] = winedebug
         self.proc = None
 
     def start(self):
+        self.browser_log.unlink(missing_ok=True)
         self.proc = self.wine.start(self.args.installer, cwd=self.work, env=self.env)
+
+    def trace(self):
+        return (self.work / "wine-output.log").read_text(errors="replace").splitlines()
 
     def browser_opens(self):
         return self.browser_log.read_text().splitlines() if self.browser_log.exists() else []
@@ -92,7 +97,7 @@ def successful_install(args, wine, probe):
 
 
 def failed_download(args, wine, probe, name, server_extra, answer, setup=None):
-    run = Run(args, wine, name)
+    run = Run(args, wine, name, winedebug="+process,+pid")
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup or args.sample_setup,
                                 extra=server_extra) as server:
         try:
@@ -106,11 +111,18 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None):
             # the URL arrived, so the log may trail the notice by a moment.
             harness.wait_until(lambda: run.browser_opens() == [page], 10, f"the download page {page}")
 
+            pid = probe.process_id()
             probe.answer_notice(answer)
             harness.wait_until(lambda: probe.notice_text() is None, 10, "the notice to close")
             # Wine's browser hand-off writes a bare host in its canonical form, with a slash.
             expected = [page, f"https://{args.support_host}/"] if answer == "ok" else [page]
             harness.wait_until(lambda: run.browser_opens() == expected, 10, f"browser opens {expected}")
+            # The browser came from Explorer's process, not the elevated installer's:
+            # none of the installer's own trace lines starts it.
+            own = [line for line in run.trace() if pid and line.startswith(pid + ":")]
+            assert any(":trace:process:" in line for line in own), f"no process trace from the installer ({pid})"
+            started = [line for line in own if "CreateProcessInternalW" in line and "winebrowser" in line]
+            assert not started, f"the installer started the browser itself: {started}"
 
             # The splash stays with its close glyph; nothing was started or left behind.
             assert harness.wait_exit(run.proc, 2) is None, "installer ended after a failed download"
