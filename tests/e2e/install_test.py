@@ -145,12 +145,18 @@ def main():
     ap = argparse.ArgumentParser()
     for name in ("build-dir", "installer", "probe", "sample-setup", "download-host", "support-host"):
         ap.add_argument("--" + name, required=True)
+    # A release's publisher check alone: the signed setup program starts, this unsigned one does not.
+    ap.add_argument("--unsigned-setup")
     args = ap.parse_args()
 
     wine = harness.Wine(args.build_dir)
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
     successful_install(args, wine, probe)
+    if args.unsigned_setup:
+        failed_download(args, wine, probe, "unsigned-program", [], "cancel", setup=args.unsigned_setup)
+        print("e2e_install: publisher checked")
+        return 0
     failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
     failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok")
     not_a_program(args, wine, probe)
