@@ -1,7 +1,6 @@
 #include "install/failure_notice.h"
 
 #include <objbase.h>
-#include <shellapi.h>
 
 #include "build_settings.h"
 
@@ -20,8 +19,9 @@ const wchar_t PageSentence[] =
 const wchar_t ButtonHint[] =
     L"\u70b9\u51fb\"\u786e\u5b9a\"\u8054\u7cfb\u5ba2\u670d\n\u70b9\u51fb\"\u53d6\u6d88\"\u7a0d\u540e\u5904\u7406";
 
-// ShellExecuteW may hand a URL to a shell extension, which needs COM on the
-// calling thread; the worker thread has none of its own.
+// ShellExecuteW may hand a URL to a shell extension, and the desktop shell is
+// reached through COM: both need COM on the calling thread, and the worker
+// thread has none of its own.
 struct ComApartment {
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ~ComApartment()
@@ -43,15 +43,15 @@ std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage)
     return text;
 }
 
-void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage)
+void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage, ShellRoute route)
 {
     ComApartment com;
-    // The browser is already opening while the user reads the box. Neither
-    // opening is checked: the box is the fallback either way.
+    // The browser is already opening while the user reads the box.
+    bool asUser = true;
     if (downloadPage)
-        ShellExecuteW(nullptr, L"open", downloadPage, nullptr, nullptr, SW_SHOWNORMAL);
-    std::wstring text = ComposeNoticeText(message, downloadPage != nullptr);
+        asUser = OpenAsUser(downloadPage, route);
+    std::wstring text = ComposeNoticeText(message, downloadPage && asUser);
     int answer = MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR);
-    if (answer == IDOK)
-        ShellExecuteW(nullptr, L"open", SupportAddress, nullptr, nullptr, SW_SHOWNORMAL);
+    if (answer == IDOK && asUser)
+        OpenAsUser(SupportAddress, route);
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "install/user_shell.h"
+
 extern const wchar_t DownloadFailedMessage[];
 extern const wchar_t LaunchFailedMessage[];
 extern const wchar_t NoticeCaption[];
@@ -10,8 +12,11 @@ extern const wchar_t NoticeCaption[];
 extern const wchar_t SupportAddress[];
 
 // Opens downloadPage (when given) in the browser, then asks the user whether to
-// contact support; OK opens the support site.
-void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage);
+// contact support; OK opens the support site. Both open with the user's own
+// rights (OpenAsUser through `route`); when the page cannot be opened that way,
+// the box leaves out the sentence that says it was, and OK opens nothing.
+void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage,
+                       ShellRoute route = OpenThroughDesktopShell);
 
 // The box text: message, blank line, page sentence (only with a page), button hint.
 std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage);

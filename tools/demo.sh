@@ -21,7 +21,9 @@ export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 run=$build/run
 rm -rf "$run"
 mkdir -p "$run"
-export TOLVIN_BROWSER_LOG=$run/browser.log
+# The prefix's recording browser writes here (tools/record-browser.sh).
+browser_log=$WINEPREFIX/browser.log
+rm -f "$browser_log"
 # The demo installer checks the setup program's publisher, so the server hands
 # out the sample signed by the test publisher.
 tools/sign-test-setups.sh "$build/test-ca" "$build/sample_setup.exe" "$build/signed"
@@ -49,7 +51,7 @@ else
     echo "The setup program did not run."
 fi
 [ -e "$run/tolvin-setup.exe" ] && echo "tolvin-setup.exe is still in $run" || echo "tolvin-setup.exe was deleted after the setup program exited."
-[ -s "$run/browser.log" ] && { echo "Browser was asked to open:"; sed 's/^/  /' "$run/browser.log"; }
+[ -s "$browser_log" ] && { echo "Browser was asked to open:"; sed 's/^/  /' "$browser_log"; }
 profile=$(wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
 config=$(winepath -u "$profile\\.tolvin\\config.toml" 2>/dev/null || true)
 [ -n "$config" ] && [ -f "$config" ] && { echo "Registered in $config:"; sed 's/^/  /' "$config"; }

@@ -5,7 +5,10 @@
 # tolvin-installer.exe with Authenticode (SHA-256, the product's description,
 # the support site as URL), verifies the signature against the root CA.pem and
 # only then puts the signed exe and its SHA256SUMS into dist/, both in one
-# step. The build folder keeps the unsigned exe.
+# step. The build folder keeps the unsigned exe. The release starts only a setup
+# program signed by the same signer as the installer (TOLVIN_SETUP_PUBLISHER
+# from the certificate) unless -DTOLVIN_SETUP_PUBLISHER=... says otherwise; an
+# empty value turns that check off, with a warning.
 #   TOLVIN_SIGN_PASSWORD      password of the PKCS#12 file (or of an encrypted key)
 #   TOLVIN_RELEASE_BUILD_DIR  build folder (default build/release)
 #   TOLVIN_DIST_DIR           where the release goes (default dist)
@@ -32,7 +35,7 @@ readable() {
     realpath "$2"
 }
 
-pkcs12= cert= key= ca= timestamp=
+pkcs12= cert= key= ca= timestamp= publisher=
 defines=()
 while [ $# -gt 0 ]; do
     case $1 in
@@ -62,6 +65,45 @@ if [ -n "$pkcs12" ] && [ -z "${TOLVIN_SIGN_PASSWORD+set}" ]; then
     refuse "TOLVIN_SIGN_PASSWORD is not set: it holds the password of $pkcs12"
 fi
 [ -n "$ca" ] || refuse "no --ca: give the root certificate the signature must chain to"
+
+# The signer name Windows compares (CERT_NAME_SIMPLE_DISPLAY_TYPE): the
+# subject's first common name, else its organisational unit, organisation or
+# e-mail address. Reads one certificate on stdin.
+simple_display_name() {
+    local subject attribute name
+    subject=$(openssl x509 -noout -subject -nameopt sep_multiline,lname,utf8,-esc_msb 2>/dev/null) || return 1
+    for attribute in commonName organizationalUnitName organizationName emailAddress; do
+        name=$(sed -n "s/^    $attribute=//p" <<<"$subject" | head -n1)
+        if [ -n "$name" ]; then
+            printf '%s\n' "$name"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# The vendor signs the setup program with the installer's certificate, so a
+# release checks what it starts against that certificate's own name.
+publisher_given=
+for define in "${defines[@]}"; do
+    if [[ $define =~ ^-DTOLVIN_SETUP_PUBLISHER(:[A-Za-z]+)?=(.*)$ ]]; then
+        publisher_given=1
+        publisher=${BASH_REMATCH[2]}
+    fi
+done
+if [ -z "$publisher_given" ]; then
+    if [ -n "$pkcs12" ]; then
+        publisher=$(openssl pkcs12 -in "$pkcs12" -nokeys -clcerts -passin env:TOLVIN_SIGN_PASSWORD 2>/dev/null |
+                    simple_display_name) ||
+            refuse "cannot read the signer's name from $pkcs12: wrong TOLVIN_SIGN_PASSWORD, or it holds no certificate with a subject name; -DTOLVIN_SETUP_PUBLISHER=NAME gives it"
+    else
+        publisher=$(simple_display_name <"$cert") ||
+            refuse "cannot read the signer's name from $cert; -DTOLVIN_SETUP_PUBLISHER=NAME gives it"
+    fi
+    defines+=("-DTOLVIN_SETUP_PUBLISHER=$publisher")
+elif [ -z "$publisher" ]; then
+    echo "release.sh: WARNING: -DTOLVIN_SETUP_PUBLISHER is empty: this release starts whatever setup program it downloads, signed or not" >&2
+fi
 
 cd "$root"
 tools/setup.sh
@@ -132,6 +174,6 @@ else
     mv -T "$stage" "$dist"
 fi
 
-echo "released, signed by ${signer:-?}:"
+echo "released, signed by ${signer:-?}; starts setup programs signed by: ${publisher:-anyone (unchecked)}"
 echo "  $dist/tolvin-installer.exe"
 echo "  $dist/SHA256SUMS: $(cat "$dist/SHA256SUMS")"

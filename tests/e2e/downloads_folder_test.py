@@ -53,7 +53,6 @@ def main():
     release = work / "release-setup"
     # Like Windows, the program's own folder comes first for these DLLs.
     env = dict(wine.env, WINEDLLOVERRIDES="mscoree,mshtml=;" + ",".join(PLANTED) + "=n,b",
-               TOLVIN_BROWSER_LOG=str(work / "browser.log"),
                TOLVIN_SAMPLE_SETUP_HOLD=harness.windows_path(release))
     # About four seconds of download for the contender to go at.
     rate = max(1, os.path.getsize(args.sample_setup) // 4)

@@ -55,6 +55,12 @@ class Probe:
         return dict(visible=state == "visible", left=int(left), top=int(top), width=int(width),
                     height=int(height), title=title)
 
+    def process_id(self):
+        """The splash's Windows process id, as the prefix of Wine's +pid trace lines."""
+        out = self.wine.run(self.exe, "pid").stdout.strip().splitlines()
+        line = out[-1] if out else "none"
+        return None if line == "none" else line
+
     def notice_text(self):
         """The notice box's text with real line feeds, or None when no box is up."""
         out = self.wine.run(self.exe, "notice").stdout.strip().splitlines()

@@ -25,20 +25,25 @@ CHANNEL_REQUEST = re.compile(r"^GET /tolvin/win7 HTTP/1\.1\tTolvinInstaller/1\.0
 
 
 class Run:
-    """One installer process in its own work folder, with its browser log."""
+    """One installer process in its own work folder, with the prefix's browser log."""
 
-    def __init__(self, args, wine, name):
+    def __init__(self, args, wine, name, winedebug=None):
         self.args = args
         self.wine = wine
         self.work = harness.work_dir(args.build_dir, name)
-        self.browser_log = self.work / "browser.log"
+        self.browser_log = wine.prefix / "browser.log"
         self.release = self.work / "release-setup"
-        self.env = dict(wine.env, TOLVIN_BROWSER_LOG=str(self.browser_log),
-                        TOLVIN_SAMPLE_SETUP_HOLD=harness.windows_path(self.release))
+        self.env = dict(wine.env, TOLVIN_SAMPLE_SETUP_HOLD=harness.windows_path(self.release))
+        if winedebug:
+            self.env["WINEDEBUG"] = winedebug
         self.proc = None
 
     def start(self):
+        self.browser_log.unlink(missing_ok=True)
         self.proc = self.wine.start(self.args.installer, cwd=self.work, env=self.env)
+
+    def trace(self):
+        return (self.work / "wine-output.log").read_text(errors="replace").splitlines()
 
     def browser_opens(self):
         return self.browser_log.read_text().splitlines() if self.browser_log.exists() else []
@@ -76,13 +81,12 @@ def successful_install(args, wine, probe, name="install-ok", proxy=False):
             if not proxy:
                 harness.wait_until(lambda: server.requests(), 60, "the download to start")
                 # Started again from the same folder: it leaves the first alone and ends.
-                second_log = run.work / "second-browser.log"
-                second = wine.start(args.installer, cwd=run.work, log="second-wine-output.log",
-                                    env=dict(run.env, TOLVIN_BROWSER_LOG=str(second_log)))
+                # A page it opened would land in the prefix's browser log, which the
+                # end of this run finds empty.
+                second = wine.start(args.installer, cwd=run.work, log="second-wine-output.log", env=run.env)
                 code = harness.wait_exit(second, 20)
                 assert code == 0, f"second start: exit code {code} (None: still running)"
                 assert probe.notice_text() is None, "the second start showed a notice"
-                assert not second_log.exists(), second_log.read_text()
 
             record = run.work / RECORD
             harness.wait_until(record.exists, 90, "the setup program to run")
@@ -119,7 +123,7 @@ def successful_install(args, wine, probe, name="install-ok", proxy=False):
 
 
 def failed_download(args, wine, probe, name, server_extra, answer, setup=None):
-    run = Run(args, wine, name)
+    run = Run(args, wine, name, winedebug="+process,+pid")
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup or args.sample_setup,
                                 extra=server_extra) as server:
         try:
@@ -133,11 +137,18 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None):
             # the URL arrived, so the log may trail the notice by a moment.
             harness.wait_until(lambda: run.browser_opens() == [page], 10, f"the download page {page}")
 
+            pid = probe.process_id()
             probe.answer_notice(answer)
             harness.wait_until(lambda: probe.notice_text() is None, 10, "the notice to close")
             # Wine's browser hand-off writes a bare host in its canonical form, with a slash.
             expected = [page, f"https://{args.support_host}/"] if answer == "ok" else [page]
             harness.wait_until(lambda: run.browser_opens() == expected, 10, f"browser opens {expected}")
+            # The browser came from Explorer's process, not the elevated installer's:
+            # none of the installer's own trace lines starts it.
+            own = [line for line in run.trace() if pid and line.startswith(pid + ":")]
+            assert any(":trace:process:" in line for line in own), f"no process trace from the installer ({pid})"
+            started = [line for line in own if "CreateProcessInternalW" in line and "winebrowser" in line]
+            assert not started, f"the installer started the browser itself: {started}"
 
             # The splash stays with its close glyph; nothing was started or left behind.
             assert harness.wait_exit(run.proc, 2) is None, "installer ended after a failed download"
@@ -160,12 +171,18 @@ def main():
     ap = argparse.ArgumentParser()
     for name in ("build-dir", "installer", "probe", "sample-setup", "download-host", "support-host"):
         ap.add_argument("--" + name, required=True)
+    # A release's publisher check alone: the signed setup program starts, this unsigned one does not.
+    ap.add_argument("--unsigned-setup")
     args = ap.parse_args()
 
     wine = harness.Wine(args.build_dir)
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
     successful_install(args, wine, probe)
+    if args.unsigned_setup:
+        failed_download(args, wine, probe, "unsigned-program", [], "cancel", setup=args.unsigned_setup)
+        print("e2e_install: publisher checked")
+        return 0
     successful_install(args, wine, probe, "install-through-proxy", proxy=True)
     failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
     failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok")

@@ -3,6 +3,7 @@
 //   window_probe                 "visible|hidden LEFT TOP WIDTH HEIGHT TITLE" of the splash, or "none"
 //   window_probe notice          the notice box's text (UTF-8, line feeds as \n), or "none"
 //   window_probe notice ok|cancel  presses that button of the notice box
+//   window_probe pid             the splash's process id as Wine's +pid traces write it, or "none"
 #include <windows.h>
 
 #include <cstdio>
@@ -34,6 +35,18 @@ int DescribeSplash()
     return 0;
 }
 
+int SplashProcess()
+{
+    DWORD process = 0;
+    if (HWND window = FindWindowW(L"TolvinInstaller", nullptr))
+        GetWindowThreadProcessId(window, &process);
+    if (process)
+        std::printf("%04lx\n", static_cast<unsigned long>(process));
+    else
+        std::printf("none\n");
+    return 0;
+}
+
 int Notice(const char* answer)
 {
     HWND box = FindWindowW(L"#32770", L"\u7cfb\u7edf\u63d0\u793a");  // 系统提示
@@ -62,5 +75,7 @@ int main(int argc, char** argv)
 {
     if (argc >= 2 && std::strcmp(argv[1], "notice") == 0)
         return Notice(argc >= 3 ? argv[2] : nullptr);
+    if (argc >= 2 && std::strcmp(argv[1], "pid") == 0)
+        return SplashProcess();
     return DescribeSplash();
 }

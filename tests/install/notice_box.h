@@ -31,8 +31,8 @@ inline std::wstring BoxText(HWND box)
 
 inline void ClickBoxButton(HWND box, int id) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
-// The recorder runs on the Unix side and writes to $TOLVIN_BROWSER_LOG; Wine
-// maps the Unix root to Z:.
+// The recorder runs on the Unix side and writes to the prefix's browser.log,
+// which $TOLVIN_BROWSER_LOG names; Wine maps the Unix root to Z:.
 inline std::string BrowserLogPath()
 {
     const char* log = std::getenv("TOLVIN_BROWSER_LOG");

@@ -85,7 +85,7 @@ protected:
     // Shows the notice and answers it with `answer` once `opensBeforeAnswer`
     // browser opens are recorded (or the wait ran out).
     Seen Run(const wchar_t* message, const wchar_t* page, size_t opensBeforeAnswer,
-             std::function<void(HWND box)> answer)
+             std::function<void(HWND box)> answer, ShellRoute route = OpenThroughDesktopShell)
     {
         Seen seen;
         std::thread helper([&] {
@@ -101,7 +101,7 @@ protected:
             seen.opensBeforeAnswer = BrowserOpens().size();
             answer(box);
         });
-        ShowFailureNotice(owner_, message, page);
+        ShowFailureNotice(owner_, message, page, route);
         helper.join();
         return seen;
     }
@@ -171,6 +171,19 @@ TEST_F(NoticeBox, WithoutPageNothingOpensBeforeTheBox)
     EXPECT_EQ(0u, seen.opensBeforeAnswer);
     ASSERT_TRUE(WaitForBrowserOpens(1));
     EXPECT_EQ((std::vector<std::string>{RecordedSupportAddress()}), BrowserOpens());
+}
+
+// Elevated with no desktop shell to open them as the user: neither address is
+// opened elevated instead, and the box does not claim the page was opened.
+TEST_F(NoticeBox, WithoutTheUsersShellNothingOpens)
+{
+    ASSERT_TRUE(ProcessIsElevated()) << "under Wine every process is elevated";
+    Seen seen = Run(DownloadFailedMessage, Page, 0, [](HWND box) { Click(box, IDOK); },
+                    [](const wchar_t*) { return false; });
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, false), seen.text);
+    EXPECT_FALSE(WaitForBrowserOpens(1, 3));
+    EXPECT_EQ(std::vector<std::string>{}, BrowserOpens());
 }
 
 }  // namespace

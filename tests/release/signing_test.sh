@@ -41,6 +41,8 @@ check_release() {
     grep -q "URL description: https://${support_host}/\$" "$work/verify.log" || fail "no support URL in the signature"
     grep -q "Text description: tolvin" "$work/verify.log" || fail "no description in the signature"
     grep -q "WARNING: no --timestamp" "$log" || fail "no warning about the missing time stamp"
+    grep -qx "TOLVIN_SETUP_PUBLISHER:STRING=Tolvin Test Publisher" "$TOLVIN_RELEASE_BUILD_DIR/CMakeCache.txt" ||
+        fail "the release does not check for the signing certificate's publisher"
     # The build folder keeps the unsigned exe, and signing added nothing but the signature.
     rm -f "$work/unsigned.exe"
     osslsigncode remove-signature -in "$dist/tolvin-installer.exe" -out "$work/unsigned.exe" >/dev/null

@@ -1,0 +1,135 @@
+#include "install/user_shell.h"
+
+#include <exdisp.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <servprov.h>
+#include <shellapi.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
+
+namespace {
+
+// Owns one COM interface pointer.
+template <typename T>
+struct ComRef {
+    T* p = nullptr;
+    ComRef() = default;
+    ~ComRef()
+    {
+        if (p)
+            p->Release();
+    }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    T* operator->() const { return p; }
+    void** Out() { return reinterpret_cast<void**>(&p); }
+};
+
+struct TokenHandle {
+    HANDLE handle = nullptr;
+    ~TokenHandle()
+    {
+        if (handle)
+            CloseHandle(handle);
+    }
+};
+
+struct Variant {
+    VARIANT value;
+    Variant() { VariantInit(&value); }
+    ~Variant() { VariantClear(&value); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+};
+
+struct BString {
+    BSTR value;
+    explicit BString(const wchar_t* text) : value(SysAllocString(text)) {}
+    ~BString() { SysFreeString(value); }
+    BString(const BString&) = delete;
+    BString& operator=(const BString&) = delete;
+};
+
+// The desktop window's folder view, as its automation object.
+bool DesktopFolderView(ComRef<IShellFolderViewDual>& folderView)
+{
+    ComRef<IShellWindows> windows;
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows, windows.Out())))
+        return false;
+    Variant location;
+    location.value.vt = VT_I4;
+    location.value.lVal = CSIDL_DESKTOP;
+    Variant root;
+    long window = 0;
+    ComRef<IDispatch> desktop;
+    // S_FALSE: no desktop window registered.
+    if (windows->FindWindowSW(&location.value, &root.value, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop.p) !=
+            S_OK ||
+        !desktop.p)
+        return false;
+    ComRef<IServiceProvider> services;
+    ComRef<IShellBrowser> browser;
+    ComRef<IShellView> view;
+    ComRef<IDispatch> background;
+    return SUCCEEDED(desktop->QueryInterface(IID_IServiceProvider, services.Out())) &&
+           SUCCEEDED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.Out())) &&
+           SUCCEEDED(browser->QueryActiveShellView(&view.p)) && view.p &&
+           SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.Out())) && background.p &&
+           SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual, folderView.Out()));
+}
+
+}  // namespace
+
+bool ProcessIsElevated()
+{
+    TokenHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle))
+        return true;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    if (!GetTokenInformation(token.handle, TokenElevation, &elevation, sizeof(elevation), &size))
+        return true;
+    return elevation.TokenIsElevated != 0;
+}
+
+bool OpenThroughDesktopShell(const wchar_t* url)
+{
+    ComRef<IShellFolderViewDual> folderView;
+    if (!DesktopFolderView(folderView))
+        return false;
+    ComRef<IDispatch> application;
+    ComRef<IShellDispatch2> shell;
+    if (FAILED(folderView->get_Application(&application.p)) || !application.p ||
+        FAILED(application->QueryInterface(IID_IShellDispatch2, shell.Out())))
+        return false;
+    BString file(url);
+    Variant operation;
+    operation.value.vt = VT_BSTR;
+    operation.value.bstrVal = SysAllocString(L"open");
+    Variant show;
+    show.value.vt = VT_I4;
+    show.value.lVal = SW_SHOWNORMAL;
+    Variant arguments;
+    Variant folder;
+    if (!file.value || !operation.value.bstrVal)
+        return false;
+    // The browser is started by the shell's process: let it come to the front
+    // as it would from ours.
+    CoAllowSetForegroundWindow(shell.p, nullptr);
+    // Wine's shell answers S_FALSE when its ShellExecuteW failed.
+    return shell->ShellExecute(file.value, arguments.value, folder.value, operation.value, show.value) == S_OK;
+}
+
+bool OpenAsUser(const wchar_t* url, ShellRoute route)
+{
+    if (!ProcessIsElevated()) {
+        // Started with the user's own rights: unchecked, as the box is the
+        // fallback either way.
+        ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+        return true;
+    }
+    // No elevated fallback: a program of the user could end Explorer to get one.
+    return route(url);
+}

@@ -1,0 +1,20 @@
+#pragma once
+#include <windows.h>
+
+// Whether this process holds rights the user's own programs lack (an elevated
+// token; under Wine always). Counts as elevated when it cannot be told.
+bool ProcessIsElevated();
+
+// Hands url to the desktop shell's process (Explorer), which opens it with the
+// user's own, unelevated rights. Needs COM on the calling thread. False when
+// any step fails, for example when no Explorer shell runs.
+bool OpenThroughDesktopShell(const wchar_t* url);
+
+// How an address reaches the user's shell from an elevated process; tests put
+// in one that fails.
+using ShellRoute = bool (*)(const wchar_t* url);
+
+// Opens url in the user's browser with the user's own rights: ShellExecuteW
+// when this process has no more than those, otherwise through `route`, never
+// elevated. False when it could only have been opened elevated; nothing opened.
+bool OpenAsUser(const wchar_t* url, ShellRoute route = OpenThroughDesktopShell);
