@@ -77,6 +77,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import warnings
 
 BLOCK = 64 * 1024
 # The pattern repeats every 256 bytes, so one block (plus a period, to start at
@@ -471,8 +472,10 @@ def MakeContext(cert, key, max_tls=None):
     if max_tls == "1.1":
         # OpenSSL 3 refuses TLS 1.0 and 1.1 below security level 0.
         context.set_ciphers("DEFAULT:@SECLEVEL=0")
-        context.minimum_version = ssl.TLSVersion.TLSv1
-        context.maximum_version = ssl.TLSVersion.TLSv1_1
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)  # which is the point
+            context.minimum_version = ssl.TLSVersion.TLSv1
+            context.maximum_version = ssl.TLSVersion.TLSv1_1
     else:
         context.minimum_version = ssl.TLSVersion.TLSv1_2
     context.load_cert_chain(cert, key)
