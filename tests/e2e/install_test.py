@@ -147,7 +147,8 @@ def main():
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
     successful_install(args, wine, probe)
     half = os.path.getsize(args.sample_setup) // 2
-    successful_install(args, wine, probe, "cut-once", ["--channel-cut", str(half), "--channel-once", "--channel-ranges"],
+    successful_install(args, wine, probe, "cut-once",
+                       ["--channel-cut", str(half), "--channel-once", "--channel-ranges"],
                        [CHANNEL_REQUEST, continuation_request(half, if_range=True)])
     failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
     # Cut on every try by a server that ignores ranges: the first request and two continuations.
