@@ -61,8 +61,10 @@ std::string QueryText(HINTERNET request, DWORD query)
     if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, &value[0], &bytes,
                              WINHTTP_NO_HEADER_INDEX))
         return std::string();
-    value.resize(bytes / sizeof(wchar_t));
-    return std::string(value.begin(), value.end());
+    std::string text;
+    for (size_t i = 0; i < bytes / sizeof(wchar_t); ++i)
+        text.push_back(static_cast<char>(value[i]));
+    return text;
 }
 
 FirstAnswer ReadFirstAnswer(HINTERNET request)
