@@ -8,7 +8,9 @@
 
 #include "net/downloaded_file.h"
 #include "net/https_url.h"
+#include "net/resume.h"
 #include "net/save_body.h"
+#include "net/secure_protocols.h"
 #include "net/user_proxy.h"
 #include "net/widen.h"
 #include "net/winhttp_handle.h"
@@ -20,6 +22,10 @@ const int kTimeoutMs = 30000;
 const int kMaxRequests = 3;
 // 2048 UTF-16 units with the terminator: a longer Location fails the query.
 const DWORD kLocationUnits = 2048;
+// After a dropped connection: how often the download continues, and the pause
+// before each try so a network that just blinked has come back.
+const int kMaxContinuations = 2;
+const DWORD kContinuationPauseMs = 1000;
 
 bool Fail(std::string& errorText, const std::string& message)
 {
@@ -43,11 +49,78 @@ std::string WideToUtf8(const wchar_t* text)
     return utf8;
 }
 
+// One header's value, one byte per UTF-16 unit (header values are bytes);
+// empty when the answer has none.
+std::string QueryText(HINTERNET request, DWORD query)
+{
+    DWORD bytes = 0;
+    WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &bytes,
+                        WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
+        return std::string();
+    std::wstring value(bytes / sizeof(wchar_t), L'\0');
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, &value[0], &bytes,
+                             WINHTTP_NO_HEADER_INDEX))
+        return std::string();
+    std::string text;
+    for (size_t i = 0; i < bytes / sizeof(wchar_t); ++i)
+        text.push_back(static_cast<char>(value[i]));
+    return text;
+}
+
+FirstAnswer ReadFirstAnswer(HINTERNET request)
+{
+    FirstAnswer answer;
+    // As text: the number form is 32 bits and would wrap at 4 GiB.
+    if (!ParseContentLength(QueryText(request, WINHTTP_QUERY_CONTENT_LENGTH), answer.length))
+        answer.length = 0;
+    answer.etag = QueryText(request, WINHTTP_QUERY_ETAG);
+    answer.lastModified = QueryText(request, WINHTTP_QUERY_LAST_MODIFIED);
+    return answer;
+}
+
+bool SeekTo(HANDLE file, std::uint64_t offset)
+{
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// Checks the answer to a continuation and readies the file for its body:
+// appended at `received`, or emptied when the server starts over.
+bool TakeContinuation(HINTERNET request, DWORD status, HANDLE file, std::uint64_t& received, FirstAnswer& first,
+                      std::string& errorText)
+{
+    switch (JudgeContinuation(status, QueryText(request, WINHTTP_QUERY_CONTENT_RANGE),
+                              QueryText(request, WINHTTP_QUERY_ETAG), received, first)) {
+    case Continuation::Append:
+        if (!SeekTo(file, received))
+            return Fail(errorText, "failed to write save file");
+        return true;
+    case Continuation::StartOver:
+        // The whole file again, perhaps another one: its answer is the first now.
+        first = ReadFirstAnswer(request);
+        received = 0;
+        if (!SeekTo(file, 0) || !SetEndOfFile(file))
+            return Fail(errorText, "failed to write save file");
+        return true;
+    case Continuation::Refuse:
+        break;
+    }
+    return Fail(errorText, "continuation refused: HTTP status " + std::to_string(status));
+}
+
 bool Download(const std::string& url, const std::string& saveName, std::string& errorText,
               const ProgressCallback& progress, DownloadedFile& file)
 {
     std::string currentUrl = url;
     UserProxyCache proxies;
+    // Once the file is begun: what the answer that began it said, and how
+    // many of its bytes are in the file.
+    bool begun = false;
+    FirstAnswer first;
+    std::uint64_t received = 0;
+    int continuations = 0;
     for (int attempt = 0;;) {
         std::wstring host;
         std::wstring path;
@@ -59,6 +132,7 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
             OpenProxySession(kUserAgent, CachedUserProxy(proxies, host, WidenBytes(currentUrl), kUserAgent)));
         if (!session.handle)
             return Fail(errorText, "WinHttpOpen failed");
+        SetSecureProtocols(session.handle);
         WinHttpSetTimeouts(session.handle, kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);
 
         // ParseHttpsUrl only hands out ports 1-65535.
@@ -85,7 +159,10 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
         WinHttpSetOption(request.handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                          sizeof(responseTimeout));
 
-        if (!WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+        // A first request goes out exactly as it always has.
+        const std::wstring extra = begun ? WidenBytes(ContinuationHeaders(received, first)) : std::wstring();
+        if (!WinHttpSendRequest(request.handle, begun ? extra.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+                                begun ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
             return Fail(errorText, "WinHttpSendRequest failed");
         if (!WinHttpReceiveResponse(request.handle, nullptr))
             return Fail(errorText, "WinHttpReceiveResponse failed");
@@ -95,7 +172,7 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
         WinHttpQueryHeaders(request.handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
 
-        if (IsRedirect(status)) {
+        if (!begun && IsRedirect(status)) {
             wchar_t location[kLocationUnits] = {};
             DWORD locationBytes = sizeof(location);
             // Missing or too long: falls through and fails as a status that is not OK.
@@ -108,26 +185,37 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
                 return Fail(errorText, "Too many redirects");
             }
         }
-        if (status != 200)
-            return Fail(errorText, "HTTP status not OK: " + std::to_string(status));
-
-        DWORD total = 0;
-        size = sizeof(total);
-        WinHttpQueryHeaders(request.handle, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
-                            WINHTTP_HEADER_NAME_BY_INDEX, &total, &size, WINHTTP_NO_HEADER_INDEX);
-        // The save file is created only now, so every earlier failure leaves
-        // the disk untouched.
-        if (!CreateDownloadedFile(WidenBytes(saveName), file))
-            return Fail(errorText, "failed to create save file");
+        if (begun) {
+            if (!TakeContinuation(request.handle, status, file.handle, received, first, errorText))
+                return false;
+        } else {
+            if (status != 200)
+                return Fail(errorText, "HTTP status not OK: " + std::to_string(status));
+            first = ReadFirstAnswer(request.handle);
+            // The save file is created only now, so every earlier failure leaves
+            // the disk untouched.
+            if (!CreateDownloadedFile(WidenBytes(saveName), file))
+                return Fail(errorText, "failed to create save file");
+            begun = true;
+        }
         HINTERNET body = request.handle;
-        return SaveBody(
+        const BodyEnd end = SaveBody(
             [body](char* buffer, std::uint32_t capacity, std::uint32_t& got) {
                 DWORD read = 0;
                 BOOL ok = WinHttpReadData(body, buffer, capacity, &read);
                 got = read;
                 return ok != FALSE;
             },
-            total, file.handle, errorText, progress);
+            first.length, file.handle, received, errorText, progress);
+        if (end == BodyEnd::Complete)
+            return true;
+        // Only a body that broke after some of it arrived is continued; without
+        // a length there is no telling a continuation matches. The last
+        // failure's text stands.
+        if (end == BodyEnd::Failed || received == 0 || first.length == 0 || continuations == kMaxContinuations)
+            return false;
+        ++continuations;
+        Sleep(kContinuationPauseMs);
     }
 }
 

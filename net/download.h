@@ -3,13 +3,15 @@
 #include <functional>
 #include <string>
 
-// Called after each body chunk is saved: cumulative bytes and the response's
-// Content-Length (0 when it had none).
+// Called after each body chunk is saved: the bytes in the file so far and the
+// file's Content-Length (0 when it had none). A continued download goes on
+// from where it broke; one the server starts over counts again from 0.
 using ProgressCallback = std::function<void(std::uint64_t received, std::uint64_t total)>;
 
 struct DownloadedFile;
 
-// Fetches url over HTTPS (following at most two redirects) into saveName.
+// Fetches url over HTTPS (following at most two redirects) into saveName,
+// continuing a body whose connection dropped after it began at most twice.
 // Returns false with a short English reason in errorText on any failure;
 // errorText is left alone on success. A failed download leaves no file.
 bool DownloadFile(const std::string& url, const std::string& saveName, std::string& errorText,

@@ -26,39 +26,53 @@ bool WriteAll(HANDLE file, const char* data, std::uint32_t size)
 
 }  // namespace
 
-bool SaveBody(const ReadBodyChunk& read, std::uint32_t total, HANDLE file, std::string& errorText,
-              const ProgressCallback& progress)
+BodyEnd SaveBody(const ReadBodyChunk& read, std::uint64_t total, HANDLE file, std::uint64_t& received,
+                 std::string& errorText, const ProgressCallback& progress)
 {
     // One buffer per call, nothing allocated per chunk.
     std::vector<char> buffer(kWriteBytes);
 
     std::uint32_t filled = 0;
-    std::uint64_t received = 0;
+    // A failed read is a broken transfer, never a finished one: the file
+    // would be run with administrator rights.
+    bool readFailed = false;
     for (;;) {
         std::uint32_t got = 0;
-        // A failed read is a broken transfer, never a finished one: the file
-        // would be run with administrator rights.
-        if (!read(buffer.data() + filled, kChunkBytes, got) || got > kChunkBytes)
-            return Fail(errorText, "WinHttpReadData failed");
+        if (!read(buffer.data() + filled, kChunkBytes, got) || got > kChunkBytes) {
+            readFailed = true;
+            break;
+        }
         if (got == 0)
             break;
         filled += got;
         received += got;
         // Written out once another full chunk would not fit.
         if (kWriteBytes - filled < kChunkBytes) {
-            if (!WriteAll(file, buffer.data(), filled))
-                return Fail(errorText, "failed to write save file");
+            if (!WriteAll(file, buffer.data(), filled)) {
+                Fail(errorText, "failed to write save file");
+                return BodyEnd::Failed;
+            }
             filled = 0;
         }
         if (progress)
             progress(received, total);
     }
+    // What arrived goes to the file even when the body broke, so a
+    // continuation need not fetch it again.
+    if (filled != 0 && !WriteAll(file, buffer.data(), filled)) {
+        Fail(errorText, "failed to write save file");
+        return BodyEnd::Failed;
+    }
+    if (readFailed) {
+        Fail(errorText, "WinHttpReadData failed");
+        return BodyEnd::Broken;
+    }
     // Without a Content-Length (total 0) only the connection's end marks the
     // end of the body, so there is nothing to compare against.
-    if (total != 0 && received != total)
-        return Fail(errorText, "incomplete download: received " + std::to_string(received) + " of " +
-                                   std::to_string(total) + " bytes");
-    if (filled != 0 && !WriteAll(file, buffer.data(), filled))
-        return Fail(errorText, "failed to write save file");
-    return true;
+    if (total != 0 && received != total) {
+        Fail(errorText, "incomplete download: received " + std::to_string(received) + " of " +
+                            std::to_string(total) + " bytes");
+        return received < total ? BodyEnd::Broken : BodyEnd::Failed;
+    }
+    return BodyEnd::Complete;
 }

@@ -1,5 +1,6 @@
 #include "net/user_proxy.h"
 
+#include "net/secure_protocols.h"
 #include "net/winhttp_handle.h"
 
 namespace {
@@ -98,9 +99,12 @@ UserProxy ResolveUserProxy(const std::wstring& url, const wchar_t* userAgent)
         if (!lookups.handle) {
             lookups.handle =
                 WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-            if (lookups.handle)
+            if (lookups.handle) {
+                // A configuration script may come over HTTPS too.
+                SetSecureProtocols(lookups.handle);
                 WinHttpSetTimeouts(lookups.handle, kLookupTimeoutMs, kLookupTimeoutMs, kLookupTimeoutMs,
                                    kLookupTimeoutMs);
+            }
         }
         return lookups.handle;
     };

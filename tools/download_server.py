@@ -5,7 +5,8 @@ Usage:
   download_server.py --cert-dir DIR [--port N] [--untrusted-port N]
                      [--setup-file PATH|-] [--log PATH] [--port-file PATH]
                      [--rate BYTES_PER_SECOND] [--watch-pid PID]
-                     [--channel-status N] [--channel-cut M] [--proxy-port N]
+                     [--channel-status N] [--channel-cut M] [--channel-once]
+                     [--channel-ranges] [--max-tls 1.1] [--proxy-port N]
 
   --cert-dir DIR       certificates made by tools/make-test-ca.sh
   --port N             main listener (server.pem); 0 picks a free port (default)
@@ -13,13 +14,17 @@ Usage:
                        left out = no second listener
   --setup-file PATH    served on the channel paths; "-" or left out serves a
                        small placeholder text
-  --log PATH           appends "<request line>\\t<User-Agent or ->" per request
+  --log PATH           appends "<request line>\\t<User-Agent or ->" per request,
+                       then "\\tRange: V" and "\\tIf-Range: V" when sent
   --port-file PATH     once listening, holds "<port> <untrusted port or 0>
                        <proxy port or 0>"
   --rate BPS           throttles the channel paths to BPS bytes per second
   --channel-status N   the channel paths answer status N (no body file) instead
-  --channel-cut M      the channel paths announce the whole setup file but send
-                       only its first M bytes, then drop the connection
+  --channel-cut M      the channel paths announce the whole setup file but drop
+                       the connection once its first M bytes are out
+  --channel-once       --channel-cut applies to the first channel request only
+  --channel-ranges     the channel paths honour ranges (see Ranges below)
+  --max-tls 1.1        every listener speaks TLS 1.0-1.1 only, nothing newer
   --proxy-port N       also a CONNECT proxy with a PAC script (connect_proxy.py);
                        0 = free port; its requests go to the same log
   --watch-pid PID      exits when process PID is gone (wrappers killed with
@@ -33,7 +38,13 @@ connection. Paths are matched without their query string.
                        Query, combinable: nolength=1 (no Content-Length, the
                        body ends when the connection closes), cut=M (announces
                        N, sends M, then drops the connection without a TLS
-                       close_notify), rate=BPS (throttle)
+                       close_notify; a range answer stops there too),
+                       rate=BPS (throttle), ranges=1 (see Ranges below),
+                       once=1 (cut only the first request of this path and
+                       query), changed=1 (every request after the first of
+                       this path and query gets another file: bytes shifted by
+                       37, another ETag), ifrange=0 (ranges answered even when
+                       If-Range names another version)
   /status/CODE         CODE with a short text body (none for 1xx, 204, 304);
                        never a Location header
   /redirect?status=CODE&to=URLENCODED
@@ -47,6 +58,12 @@ connection. Paths are matched without their query string.
                        (default 40, or until the client hangs up), then closes
   /empty               200 with Content-Length 0
   anything else        404
+
+Ranges (where enabled): every answer carries an ETag and a Last-Modified; a
+"Range: bytes=N-" with N inside the body gets 206 with "Content-Range:
+bytes N-LAST/TOTAL" and the rest of the body, unless If-Range names neither
+the ETag nor the Last-Modified, which gets the whole body with 200. Without
+ranges, Range is ignored: 200 and the whole body.
 """
 
 import argparse
@@ -63,6 +80,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import warnings
 
 from connect_proxy import ConnectProxy
 
@@ -80,6 +98,10 @@ CLOSE_TIMEOUT = 2
 # Errors of clients that hang up or fail the handshake; they are expected in
 # tests and must not print tracebacks.
 CLIENT_ERRORS = (OSError,)
+# The one modification time of every body served with ranges.
+LAST_MODIFIED = "Tue, 01 Dec 2026 10:00:00 GMT"
+# How far a changed file's bytes are shifted against the first version's.
+CHANGED_SHIFT = 37
 
 
 class RequestLog:
@@ -90,10 +112,11 @@ class RequestLog:
         # latin-1 gives back the bytes the client sent, whatever they were.
         self.file = open(path, "a", encoding="latin-1", errors="replace") if path else None
 
-    def write(self, request_line, user_agent):
+    def write(self, request_line, user_agent, extra=()):
         if self.file is None:
             return
-        line = "%s\t%s\n" % (request_line, user_agent if user_agent is not None else "-")
+        line = "%s\t%s%s\n" % (request_line, user_agent if user_agent is not None else "-",
+                               "".join("\t%s: %s" % field for field in extra))
         with self.lock:
             self.file.write(line)
             self.file.flush()
@@ -135,6 +158,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def setup(self):
         super().setup()
         self.head_only = False
+        self.ignore_if_range = False
         # Set when the connection must end without a TLS close_notify.
         self.abrupt = False
 
@@ -151,9 +175,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def parse_request(self):
         ok = super().parse_request()
-        headers = getattr(self, "headers", None)
+        headers = getattr(self, "headers", None) if ok else None
+        extra = [(name, headers[name]) for name in ("Range", "If-Range")
+                 if headers is not None and name in headers]
         self.server.request_log.write(
-            self.requestline, headers.get("User-Agent") if ok and headers is not None else None)
+            self.requestline, headers.get("User-Agent") if headers is not None else None, extra)
         return ok
 
     def do_GET(self):
@@ -195,31 +221,51 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not no_body and not self.head_only:
             self.wfile.write(body)
 
-    def SendStream(self, total, read, rate, length=True, cut=None):
-        """Sends `total` bytes produced by read(n), paced to `rate` bytes/s."""
+    def RangeStart(self, total, tag):
+        """Where a range answer starts, or None for the whole body."""
+        m = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", ""))
+        if not m or int(m.group(1)) >= total:
+            return None
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and if_range not in (tag, LAST_MODIFIED) and not self.ignore_if_range:
+            return None
+        return int(m.group(1))
+
+    def SendStream(self, total, read_at, rate, length=True, cut=None, ranges=False, tag=None):
+        """Sends the `total` bytes that read_at(offset, n) gives, paced to
+        `rate` bytes/s; with `ranges` as described in the module's text. The
+        connection drops once the body's first `cut` bytes are out."""
         headers = [("Content-Type", "application/octet-stream")]
+        start = None
+        if ranges:
+            headers += [("ETag", tag), ("Last-Modified", LAST_MODIFIED)]
+            start = self.RangeStart(total, tag)
+        if start is not None:
+            headers.append(("Content-Range", "bytes %d-%d/%d" % (start, total - 1, total)))
         if length:
-            headers.append(("Content-Length", str(total)))
-        self.SendHead(200, headers)
+            headers.append(("Content-Length", str(total - (start or 0))))
+        self.SendHead(200 if start is None else 206, headers)
         if self.head_only:
             return
-        to_send = total if cut is None else min(cut, total)
+        offset = start or 0
+        end = total if cut is None else max(offset, min(cut, total))
         # About 20 writes a second keeps throttled progress smooth.
         step = min(BLOCK, max(1, rate // 20)) if rate else BLOCK
-        start = time.monotonic()
+        began = time.monotonic()
         sent = 0
-        while sent < to_send:
-            data = read(min(step, to_send - sent))
+        while offset < end:
+            data = read_at(offset, min(step, end - offset))
             if not data:
                 break
             if rate:
                 # Waiting before each write makes N bytes take N / rate seconds.
-                delay = start + (sent + len(data)) / rate - time.monotonic()
+                delay = began + (sent + len(data)) / rate - time.monotonic()
                 if delay > 0:
                     time.sleep(delay)
             self.wfile.write(data)
             sent += len(data)
-        if cut is not None or sent < to_send:
+            offset += len(data)
+        if cut is not None or offset < end:
             self.abrupt = True
 
     # --- routes ------------------------------------------------------------
@@ -288,16 +334,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.server.channel_status:
             self.SendSimple(self.server.channel_status, b"channel unavailable\n")
             return
+        earlier = self.server.Count("channel")
+        cut = self.server.channel_cut if earlier == 0 or not self.server.channel_once else None
+        ranges = self.server.channel_ranges
         if setup is None:
-            body = PLACEHOLDER_SETUP
-            offset = [0]
-
-            def read(n):
-                data = body[offset[0]:offset[0] + n]
-                offset[0] += len(data)
-                return data
-
-            self.SendStream(len(body), read, rate)
+            self.SendStream(len(PLACEHOLDER_SETUP), lambda at, n: PLACEHOLDER_SETUP[at:at + n], rate,
+                            cut=cut, ranges=ranges, tag='"placeholder"')
             return
         # Opened per request, so a test may replace the file between downloads.
         try:
@@ -307,21 +349,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.SendSimple(500, b"setup file unreadable\n")
             return
         with f:
-            self.SendStream(os.fstat(f.fileno()).st_size, f.read, rate, cut=self.server.channel_cut)
+            stat = os.fstat(f.fileno())
+
+            def read_at(at, n):
+                f.seek(at)
+                return f.read(n)
+
+            self.SendStream(stat.st_size, read_at, rate, cut=cut, ranges=ranges,
+                            tag='"%x-%x"' % (stat.st_size, stat.st_mtime_ns))
 
     def SendBytes(self, total, fields):
         nolength = fields.get("nolength", "0") not in ("", "0")
         cut = QueryInt(fields, "cut", None)
         rate = QueryInt(fields, "rate", 0)
+        ranges = QueryInt(fields, "ranges", 0) != 0
+        self.ignore_if_range = QueryInt(fields, "ifrange", 1) == 0
+        earlier = self.server.Count(self.path)
+        if QueryInt(fields, "once", 0) and earlier > 0:
+            cut = None
+        version = 2 if QueryInt(fields, "changed", 0) and earlier > 0 else 1
+        shift = CHANGED_SHIFT if version == 2 else 0
         view = memoryview(PATTERN)
-        offset = [0]
 
-        def read(n):
-            start = offset[0] % 256
-            offset[0] += n
+        def read_at(at, n):
+            start = (at + shift) % 256
             return view[start:start + n]
 
-        self.SendStream(total, read, rate, length=not nolength, cut=cut)
+        self.SendStream(total, read_at, rate, length=not nolength, cut=cut, ranges=ranges,
+                        tag='"%d-v%d"' % (total, version))
 
     def Stall(self, seconds):
         # No response at all, and no close_notify either: the client only sees
@@ -358,6 +413,10 @@ class TlsServer(http.server.ThreadingHTTPServer):
         self.rate = rate
         self.channel_status = 0
         self.channel_cut = None
+        self.channel_once = False
+        self.channel_ranges = False
+        self.counts = {}
+        self.counts_lock = threading.Lock()
         super().__init__(("127.0.0.1", port), Handler)
 
     def finish_request(self, request, client_address):
@@ -378,6 +437,13 @@ class TlsServer(http.server.ThreadingHTTPServer):
             if handler is not None and not handler.abrupt:
                 CloseGracefully(tls)
             tls.close()
+
+    def Count(self, key):
+        """How many requests came for `key` before this one."""
+        with self.counts_lock:
+            earlier = self.counts.get(key, 0)
+            self.counts[key] = earlier + 1
+        return earlier
 
     def handle_error(self, request, client_address):
         if not isinstance(sys.exc_info()[1], CLIENT_ERRORS):
@@ -406,9 +472,17 @@ def CloseGracefully(tls):
         pass
 
 
-def MakeContext(cert, key):
+def MakeContext(cert, key, max_tls=None):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    if max_tls == "1.1":
+        # OpenSSL 3 refuses TLS 1.0 and 1.1 below security level 0.
+        context.set_ciphers("DEFAULT:@SECLEVEL=0")
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)  # which is the point
+            context.minimum_version = ssl.TLSVersion.TLSv1
+            context.maximum_version = ssl.TLSVersion.TLSv1_1
+    else:
+        context.minimum_version = ssl.TLSVersion.TLSv1_2
     context.load_cert_chain(cert, key)
     return context
 
@@ -436,6 +510,9 @@ def Main():
     parser.add_argument("--watch-pid", type=int)
     parser.add_argument("--channel-status", type=int, default=0)
     parser.add_argument("--channel-cut", type=int)
+    parser.add_argument("--channel-once", action="store_true")
+    parser.add_argument("--channel-ranges", action="store_true")
+    parser.add_argument("--max-tls", choices=["1.1"])
     parser.add_argument("--proxy-port", type=int)
     args = parser.parse_args()
 
@@ -448,10 +525,12 @@ def Main():
 
     def Listen(port, name):
         context = MakeContext(os.path.join(args.cert_dir, name + ".pem"),
-                              os.path.join(args.cert_dir, name + ".key"))
+                              os.path.join(args.cert_dir, name + ".key"), args.max_tls)
         server = TlsServer(port, context, request_log, setup_file, args.rate)
         server.channel_status = args.channel_status
         server.channel_cut = args.channel_cut
+        server.channel_once = args.channel_once
+        server.channel_ranges = args.channel_ranges
         return server
 
     try:

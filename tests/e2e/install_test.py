@@ -2,9 +2,10 @@
 """Whole installations under Wine against the local download server, as a user
 would run them: the setup program is fetched into the current directory,
 started without a command line while the splash is hidden, waited for and
-deleted, while a second start meanwhile ends at once; failed downloads and a download that does not carry the publisher's
-signature (here: not a program at all) end in the notice box, with the
-browser opens recorded."""
+deleted, while a second start meanwhile ends at once; failed downloads and a
+download that does not carry the publisher's signature (here: not a program at
+all) end in the notice box, with the browser opens recorded. A body cut off once is continued; a server that
+speaks nothing newer than TLS 1.1 is a failed download."""
 
 import argparse
 import contextlib
@@ -21,7 +22,18 @@ PAGE_SENTENCE = "已为您打开下载页面，请手动安装。"
 HINT = '点击"确定"联系客服\n点击"取消"稍后处理'
 # The installer is told it runs on Windows 7 (see main), whose channel needs no
 # registry probe, so the registry keys other tests create cannot change the answer.
+CHANNEL_PATH = "/tolvin/win7"
 CHANNEL_REQUEST = re.compile(r"^GET /tolvin/win7 HTTP/1\.1\tTolvinInstaller/1\.0$")
+
+
+def continuation_request(offset, if_range=False):
+    """The channel request again, from byte `offset` on."""
+    validator = r'\tIf-Range: "[0-9a-f]+-[0-9a-f]+"' if if_range else ""
+    return re.compile(r"^GET /tolvin/win7 HTTP/1\.1\tTolvinInstaller/1\.0\tRange: bytes=%d-%s$" % (offset, validator))
+
+
+def check_requests(requests, expected):
+    assert len(requests) == len(expected) and all(e.match(r) for e, r in zip(expected, requests)), requests
 
 
 class Run:
@@ -53,11 +65,6 @@ class Run:
             self.proc.kill()
 
 
-def channel_url(args, request_line):
-    path = request_line.split()[1]
-    return f"https://{args.download_host}{path}"
-
-
 def close_with_glyph(probe, run):
     window = probe.look()
     assert window and window["visible"], f"splash not on screen: {window}"
@@ -66,19 +73,20 @@ def close_with_glyph(probe, run):
     assert code == 0, f"exit code {code} after closing with the glyph"
 
 
-def successful_install(args, wine, probe, name="install-ok", proxy=False):
+def successful_install(args, wine, probe, name="install-ok", server_extra=(), expected=(CHANNEL_REQUEST,),
+                       proxy=False, second_start=False):
     """proxy: the user's settings name the server's CONNECT proxy, which must carry the download.
-    Without it the download is paced to about 10 s, long enough for a second start meanwhile."""
+    second_start: the download is paced to about 10 s and the installer started again meanwhile."""
     run = Run(args, wine, name)
-    rate = None if proxy else os.path.getsize(args.sample_setup) // 10
+    rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
     second = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
-                                rate=rate, proxy=proxy) as server, \
+                                rate=rate, extra=server_extra, proxy=proxy) as server, \
             (harness.user_proxy_settings(wine, harness.PROXY_FLAG, f"127.0.0.1:{server.proxy_port}") if proxy
              else contextlib.nullcontext()):
         try:
             run.start()
-            if not proxy:
+            if second_start:
                 harness.wait_until(lambda: server.requests(), 60, "the download to start")
                 # Started again from the same folder: it leaves the first alone and ends.
                 # A page it opened would land in the prefix's browser log, which the
@@ -113,16 +121,16 @@ def successful_install(args, wine, probe, name="install-ok", proxy=False):
                                     f"GET https://{args.download_host}/tolvin/win7 HTTP/1.1\tTolvinInstaller/1.0"], \
                     requests
             else:
-                assert len(requests) == 1 and CHANNEL_REQUEST.match(requests[0]), requests
+                check_requests(requests, expected)
             assert run.browser_opens() == [], run.browser_opens()
-            print(f"{name}: ok ({requests[-1].split()[1]}, {lines['current directory']})")
+            print(f"{name}: ok ({len(requests)} requests, {lines['current directory']})")
         finally:
             run.stop()
             if second and second.poll() is None:
                 second.kill()
 
 
-def failed_download(args, wine, probe, name, server_extra, answer, setup=None):
+def failed_download(args, wine, probe, name, server_extra, answer, setup=None, expected=(CHANNEL_REQUEST,)):
     run = Run(args, wine, name, winedebug="+process,+pid")
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup or args.sample_setup,
                                 extra=server_extra) as server:
@@ -130,9 +138,8 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None):
             run.start()
             text = probe.wait_for_notice(90)
             assert text == DOWNLOAD_FAILED + "\n\n" + PAGE_SENTENCE + "\n\n" + HINT, repr(text)
-            requests = server.requests()
-            assert len(requests) == 1 and CHANNEL_REQUEST.match(requests[0]), requests
-            page = channel_url(args, requests[0])
+            check_requests(server.requests(), expected)
+            page = f"https://{args.download_host}{CHANNEL_PATH}"
             # ShellExecuteW returns once Wine's browser hand-off has started, not once
             # the URL arrived, so the log may trail the notice by a moment.
             harness.wait_until(lambda: run.browser_opens() == [page], 10, f"the download page {page}")
@@ -141,8 +148,8 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None):
             probe.answer_notice(answer)
             harness.wait_until(lambda: probe.notice_text() is None, 10, "the notice to close")
             # Wine's browser hand-off writes a bare host in its canonical form, with a slash.
-            expected = [page, f"https://{args.support_host}/"] if answer == "ok" else [page]
-            harness.wait_until(lambda: run.browser_opens() == expected, 10, f"browser opens {expected}")
+            opens = [page, f"https://{args.support_host}/"] if answer == "ok" else [page]
+            harness.wait_until(lambda: run.browser_opens() == opens, 10, f"browser opens {opens}")
             # The browser came from Explorer's process, not the elevated installer's:
             # none of the installer's own trace lines starts it.
             own = [line for line in run.trace() if pid and line.startswith(pid + ":")]
@@ -178,14 +185,22 @@ def main():
     wine = harness.Wine(args.build_dir)
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
-    successful_install(args, wine, probe)
+    successful_install(args, wine, probe, second_start=True)
     if args.unsigned_setup:
         failed_download(args, wine, probe, "unsigned-program", [], "cancel", setup=args.unsigned_setup)
         print("e2e_install: publisher checked")
         return 0
     successful_install(args, wine, probe, "install-through-proxy", proxy=True)
+    half = os.path.getsize(args.sample_setup) // 2
+    successful_install(args, wine, probe, "cut-once",
+                       ["--channel-cut", str(half), "--channel-once", "--channel-ranges"],
+                       [CHANNEL_REQUEST, continuation_request(half, if_range=True)])
     failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
-    failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok")
+    # Cut on every try by a server that ignores ranges: the first request and two continuations.
+    failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok",
+                    expected=[CHANNEL_REQUEST] + [continuation_request(1000)] * 2)
+    # The handshake fails, so no request reaches the server's log.
+    failed_download(args, wine, probe, "tls-1.1", ["--max-tls", "1.1"], "cancel", expected=[])
     not_a_program(args, wine, probe)
     print("e2e_install: ok")
     return 0

@@ -27,11 +27,12 @@ std::string EnvVar(const wchar_t* name)
     return std::string(value, value + length);
 }
 
-std::string Pattern(size_t size)
+// The server's /bytes body; a file that changed on the server is shifted.
+std::string Pattern(size_t size, size_t shift = 0)
 {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+        bytes[i] = static_cast<char>(((i + shift) * 7 + 3) & 0xFF);
     return bytes;
 }
 
@@ -347,14 +348,68 @@ TEST_F(Download, UnwritableSaveNameFailsAfterTheResponse)
     EXPECT_EQ(1u, LoggedRequests(marker).size());
 }
 
-TEST_F(Download, BodyCutShortIsAFailureAndLeavesNoFile)
+TEST_F(Download, BodyCutOnEveryTryFailsAfterThreeRequestsAndLeavesNoFile)
 {
-    // The server announces 50000 bytes and drops the connection after 20000.
-    EXPECT_FALSE(Get("/bytes/50000?cut=20000"));
-    EXPECT_EQ("incomplete download", errorText.substr(0, 19)) << errorText;
+    // The server announces 50000 bytes and drops the connection after 20000,
+    // every time, ignoring ranges.
+    std::string marker = NextMarker();
+    EXPECT_FALSE(Get("/bytes/50000?cut=20000&id=" + marker));
+    EXPECT_EQ("incomplete download: received 20000 of 50000 bytes", errorText);
+    EXPECT_EQ(3u, LoggedRequests(marker).size());
     EXPECT_FALSE(FileExists(saveName));
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(20000u, calls.back().received);
+
+    // Dropped before the first body byte: no second try.
+    marker = NextMarker();
+    EXPECT_FALSE(Get("/bytes/50000?cut=0&ranges=1&id=" + marker));
+    EXPECT_EQ(1u, LoggedRequests(marker).size());
+    EXPECT_FALSE(FileExists(saveName));
+}
+
+TEST_F(Download, BodyCutOnceContinuesWithARangeRequestAfterAPause)
+{
+    std::string marker = NextMarker();
+    std::string path = "/bytes/50000?cut=20000&once=1&ranges=1&id=" + marker;
+    ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(Get(path)) << errorText;
+    EXPECT_GE(GetTickCount64() - start, 1000u);
+    EXPECT_EQ(Pattern(50000), ReadWholeFile(saveName));
+    std::string line = "GET " + path + " HTTP/1.1\tTolvinInstaller/1.0";
+    EXPECT_EQ((std::vector<std::string>{line, line + "\tRange: bytes=20000-\tIf-Range: \"50000-v1\""}),
+              LoggedRequests(marker));
+    // Progress goes on from where the first answer stopped.
+    EXPECT_EQ((std::vector<Call>{{8192, 50000}, {16384, 50000}, {20000, 50000}, {28192, 50000}, {36384, 50000},
+                                 {44576, 50000}, {50000, 50000}}),
+              calls);
+}
+
+TEST_F(Download, BodyCutOnceByAServerThatIgnoresRangesStartsOver)
+{
+    std::string marker = NextMarker();
+    ASSERT_TRUE(Get("/bytes/50000?cut=20000&once=1&id=" + marker)) << errorText;
+    EXPECT_EQ(Pattern(50000), ReadWholeFile(saveName));
+    EXPECT_EQ(2u, LoggedRequests(marker).size());
+    ASSERT_EQ(10u, calls.size());
+    EXPECT_EQ(20000u, calls[2].received);
+    EXPECT_EQ(8192u, calls[3].received);
+    EXPECT_EQ(50000u, calls.back().received);
+}
+
+TEST_F(Download, FileChangedBetweenTheRequestsIsNeverSpliced)
+{
+    // The server notices the If-Range and sends the new file whole.
+    std::string marker = NextMarker();
+    ASSERT_TRUE(Get("/bytes/50000?cut=20000&once=1&ranges=1&changed=1&id=" + marker)) << errorText;
+    EXPECT_EQ(Pattern(50000, 37), ReadWholeFile(saveName));
+    EXPECT_EQ(2u, LoggedRequests(marker).size());
+
+    // It sends the rest of the new file, under its new ETag.
+    marker = NextMarker();
+    EXPECT_FALSE(Get("/bytes/50000?cut=20000&once=1&ranges=1&changed=1&ifrange=0&id=" + marker));
+    EXPECT_EQ("continuation refused: HTTP status 206", errorText);
+    EXPECT_EQ(2u, LoggedRequests(marker).size());
+    EXPECT_FALSE(FileExists(saveName));
 }
 
 TEST_F(Download, ProxyScriptIsFetchedAndItsAnswerTakenForEachHost)

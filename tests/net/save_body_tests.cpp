@@ -48,12 +48,13 @@ protected:
 
     // Into saveName as the download engine saves: the file held open, marked
     // to delete itself unless the body is kept.
-    bool Save(const ReadBodyChunk& read, std::uint32_t total)
+    bool Save(const ReadBodyChunk& read, std::uint64_t total)
     {
         DownloadedFile file;
         if (!CreateDownloadedFile(WidenBytes(saveName), file))
             return false;
-        bool saved = SaveBody(read, total, file.handle, errorText, Record());
+        std::uint64_t received = 0;
+        bool saved = SaveBody(read, total, file.handle, received, errorText, Record()) == BodyEnd::Complete;
         return saved && KeepDownloadedFile(file) && CloseDownloadedFile(file);
     }
 
@@ -120,14 +121,16 @@ TEST_F(SaveBodyTest, WriteErrorIsAFailureAndEndsTheBody)
     ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
     HANDLE writer = CreateFileA(pipeName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
-    bool ok = SaveBody(FailAfter(245), 0, writer, errorText, [&](std::uint64_t, std::uint64_t) {
+    std::uint64_t received = 0;
+    BodyEnd end = SaveBody(FailAfter(245), 0, writer, received, errorText, [&](std::uint64_t, std::uint64_t) {
         if (pipe != INVALID_HANDLE_VALUE) {
             CloseHandle(pipe);
             pipe = INVALID_HANDLE_VALUE;
         }
     });
     CloseHandle(writer);
-    EXPECT_FALSE(ok);
+    // Not worth continuing: the file would miss what failed to arrive in it.
+    EXPECT_EQ(BodyEnd::Failed, end);
     EXPECT_EQ("failed to write save file", errorText);
 }
 
