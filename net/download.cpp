@@ -110,6 +110,17 @@ bool TakeContinuation(HINTERNET request, DWORD status, HANDLE file, std::uint64_
     return Fail(errorText, "continuation refused: HTTP status " + std::to_string(status));
 }
 
+// Counts one more continuation and pauses before it, so a network that just
+// blinked has come back; false when none is left.
+bool TakeAnotherTry(int& continuations)
+{
+    if (continuations == kMaxContinuations)
+        return false;
+    ++continuations;
+    Sleep(kContinuationPauseMs);
+    return true;
+}
+
 bool Download(const std::string& url, const std::string& saveName, std::string& errorText,
               const ProgressCallback& progress, DownloadedFile& file)
 {
@@ -161,11 +172,21 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
 
         // A first request goes out exactly as it always has.
         const std::wstring extra = begun ? WidenBytes(ContinuationHeaders(received, first)) : std::wstring();
-        if (!WinHttpSendRequest(request.handle, begun ? extra.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
-                                begun ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-            return Fail(errorText, "WinHttpSendRequest failed");
-        if (!WinHttpReceiveResponse(request.handle, nullptr))
-            return Fail(errorText, "WinHttpReceiveResponse failed");
+        bool answered = WinHttpSendRequest(request.handle, begun ? extra.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+                                           begun ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                           0) != FALSE;
+        if (!answered)
+            Fail(errorText, "WinHttpSendRequest failed");
+        else if (!(answered = WinHttpReceiveResponse(request.handle, nullptr) != FALSE))
+            Fail(errorText, "WinHttpReceiveResponse failed");
+        if (!answered) {
+            // Before the body began nothing is tried again, so that notice
+            // comes as quickly as ever. A continuation that finds the network
+            // still down uses up a try, as the break before it did.
+            if (!begun || !TakeAnotherTry(continuations))
+                return false;
+            continue;
+        }
 
         DWORD status = 0;
         DWORD size = sizeof(status);
@@ -212,10 +233,8 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
         // Only a body that broke after some of it arrived is continued; without
         // a length there is no telling a continuation matches. The last
         // failure's text stands.
-        if (end == BodyEnd::Failed || received == 0 || first.length == 0 || continuations == kMaxContinuations)
+        if (end == BodyEnd::Failed || received == 0 || first.length == 0 || !TakeAnotherTry(continuations))
             return false;
-        ++continuations;
-        Sleep(kContinuationPauseMs);
     }
 }
 
@@ -227,11 +246,15 @@ bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::
     // Moved into a local so the callable (and whatever it holds) is released
     // before the call returns.
     ProgressCallback onProgress = std::move(progress);
+    // A break that a continuation mended is no failure: the caller's text is
+    // set only when the download fails.
+    std::string reason;
     // Nothing may escape into the worker thread: the handle holders have
     // already closed what they own by the time we get here.
     try {
-        if (Download(url, saveName, errorText, onProgress, file))
+        if (Download(url, saveName, reason, onProgress, file))
             return true;
+        errorText.swap(reason);
     } catch (const std::bad_alloc&) {
         try { errorText = "out of memory"; } catch (...) {}
     } catch (const std::exception& e) {

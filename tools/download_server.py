@@ -44,7 +44,9 @@ connection. Paths are matched without their query string.
                        query), changed=1 (every request after the first of
                        this path and query gets another file: bytes shifted by
                        37, another ETag), ifrange=0 (ranges answered even when
-                       If-Range names another version)
+                       If-Range names another version), hangup=K (request K of
+                       this path and query, counted from 0, gets no answer:
+                       the connection just ends)
   /status/CODE         CODE with a short text body (none for 1xx, 204, 304);
                        never a Location header
   /redirect?status=CODE&to=URLENCODED
@@ -365,6 +367,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         ranges = QueryInt(fields, "ranges", 0) != 0
         self.ignore_if_range = QueryInt(fields, "ifrange", 1) == 0
         earlier = self.server.Count(self.path)
+        if QueryInt(fields, "hangup", -1, -1) == earlier:
+            self.abrupt = True
+            return
         if QueryInt(fields, "once", 0) and earlier > 0:
             cut = None
         version = 2 if QueryInt(fields, "changed", 0) and earlier > 0 else 1
