@@ -1,5 +1,7 @@
 #include "registry/registry_folder.h"
 
+#include "registry/reparse_point.h"
+
 RegistryFolder::~RegistryFolder()
 {
     if (handle != INVALID_HANDLE_VALUE)
@@ -17,13 +19,15 @@ bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
     if (held.handle == INVALID_HANDLE_VALUE)
         return false;
     // Asked both ways: Windows answers for the held folder itself by handle,
-    // Wine only by name for a folder that is a Unix symbolic link. With the
-    // folder held, the name still leads to it.
-    BY_HANDLE_FILE_INFORMATION info = {};
+    // Wine only by name for a folder that is a Unix symbolic link (and then
+    // with no tag, which counts as a link). With the folder held, the name
+    // still leads to it.
+    DWORD attributes = 0;
+    DWORD tag = 0;
     const DWORD byName = GetFileAttributesW(folder.c_str());
-    const bool plain = GetFileInformationByHandle(held.handle, &info) && byName != INVALID_FILE_ATTRIBUTES &&
-                       ((info.dwFileAttributes | byName) & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool plain = ReadAttributeTag(held.handle, attributes, tag) && byName != INVALID_FILE_ATTRIBUTES &&
+                       !IsRedirectingReparsePoint(attributes | byName, tag) &&
+                       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!plain) {
         CloseHandle(held.handle);
         held.handle = INVALID_HANDLE_VALUE;

@@ -15,8 +15,8 @@ struct RegistryFolder {
 };
 
 // Holds `folder` when it is a plain folder. False, holding nothing, when it
-// cannot be opened or is a reparse point (a junction or a symbolic link), whose
-// target is not ours to write into.
+// cannot be opened or leads elsewhere (a junction, a mount point or a symbolic
+// link), whose target is not ours to write into.
 bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held);
 
 // Sets the held folder's attributes to hidden alone (a directory stays one).

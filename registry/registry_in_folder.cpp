@@ -6,6 +6,7 @@
 
 #include "registry/nt_file.h"
 #include "registry/registry_format.h"
+#include "registry/reparse_point.h"
 
 namespace {
 
@@ -94,13 +95,31 @@ bool TryReadSoftwareRegistryIn(HANDLE folder, const std::wstring& name, std::vec
     if (!file.Valid())
         return status == NtNameNotFound || status == NtPathNotFound;
     // A hard link's other names may be anywhere, in files the user cannot read.
+    // A compressed or cloud-held file is a reparse point too, and still the
+    // file itself; only a tag that redirects the name refuses it.
     BY_HANDLE_FILE_INFORMATION info = {};
+    DWORD attributes = 0;
+    DWORD tag = 0;
     if (!GetFileInformationByHandle(file.handle, &info) || info.nNumberOfLinks != 1 ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-        GetFileType(file.handle) != FILE_TYPE_DISK)
+        !ReadAttributeTag(file.handle, attributes, tag) || IsRedirectingReparsePoint(attributes, tag) ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || GetFileType(file.handle) != FILE_TYPE_DISK)
+        return false;
+    // Opened as the entry itself, a compressed or cloud-held file gives its
+    // stored form, not its content: that is read through a second handle the
+    // file system's filters serve. The first one denies deleting and renaming,
+    // so the name still leads to the same file; the check is for a link made of
+    // the file in between.
+    const bool filtered = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    FileHandle content(filtered ? OpenInFolder(folder, name, GENERIC_READ | SYNCHRONIZE, ShareWithOthers, FILE_OPEN,
+                                               FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, 0, status)
+                                : INVALID_HANDLE_VALUE);
+    BY_HANDLE_FILE_INFORMATION same = {};
+    if (filtered && (!content.Valid() || !GetFileInformationByHandle(content.handle, &same) ||
+                     same.dwVolumeSerialNumber != info.dwVolumeSerialNumber ||
+                     same.nFileIndexHigh != info.nFileIndexHigh || same.nFileIndexLow != info.nFileIndexLow))
         return false;
     std::string bytes;
-    if (!ReadWholeFile(file.handle, bytes))
+    if (!ReadWholeFile(filtered ? content.handle : file.handle, bytes))
         return false;
     entries = ParseSoftwareRegistry(bytes);
     return true;

@@ -11,8 +11,8 @@
 
 // Reads `name` in `folder`. A missing file gives true and no entries. A file
 // that cannot be opened or read through (locked, a folder), and one that is
-// not a single plain file (a reparse point, a device, a file with more than
-// one link), gives false and leaves `entries` empty: its content may not be
+// not a single file of its own (a symbolic link or other name-redirecting
+// reparse point, a device, a file with more than one link), gives false and leaves `entries` empty: its content may not be
 // the user's to have copied.
 bool TryReadSoftwareRegistryIn(HANDLE folder, const std::wstring& name, std::vector<SoftwareEntry>& entries);
 

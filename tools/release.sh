@@ -8,12 +8,14 @@
 # step. The build folder keeps the unsigned exe. The release starts only a setup
 # program signed by the same signer as the installer (TOLVIN_SETUP_PUBLISHER
 # from the certificate) unless -DTOLVIN_SETUP_PUBLISHER=... says otherwise; an
-# empty value turns that check off, with a warning.
+# empty value turns that check off, with a warning. A name taken from the
+# certificate file must be that of the certificate that signed the exe.
 #   TOLVIN_SIGN_PASSWORD      password of the PKCS#12 file (or of an encrypted key)
 #   TOLVIN_RELEASE_BUILD_DIR  build folder (default build/release)
 #   TOLVIN_DIST_DIR           where the release goes (default dist)
 # Exit codes: 0 released; 2 refused (arguments, certificate, password, signing,
-# verification); 1 the build failed. dist/ changes only on 0.
+# verification, a signer other than the publisher checked for); 1 the build
+# failed. dist/ changes only on 0.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${TOLVIN_RELEASE_BUILD_DIR:-$root/build/release}")
@@ -148,8 +150,36 @@ if ! output=$(osslsigncode verify -in "$stage/tolvin-installer.exe" -CAfile "$ca
     echo "$output" >&2
     refuse "the signed exe does not verify against $ca"
 fi
-signer=$(sed -n 's/^[[:space:]]*Subject: //p' <<<"$output" | head -n1)
 expiry=$(sed -n 's/^[[:space:]]*notAfter : //p' <<<"$output" | head -n1)
+
+# The name the exe was signed in is that of the certificate that signed it,
+# which the --cert or --pkcs12 file need not list first: osslsigncode names it
+# by issuer and serial, and the signature carries it among its certificates.
+block=$(sed -n "/^Signer's certificate:/,/^\$/p" <<<"$output")
+issuer=$(sed -n 's/^[[:space:]]*Issuer : //p' <<<"$block" | head -n1)
+serial=$(sed -n 's/^[[:space:]]*Serial : //p' <<<"$block" | head -n1)
+scratch=$(mktemp -d)
+trap 'rm -rf "$stage" "$scratch"' EXIT
+osslsigncode extract-signature -in "$stage/tolvin-installer.exe" -out "$scratch/signature.der" >/dev/null 2>&1 &&
+    openssl pkcs7 -inform DER -in "$scratch/signature.der" -print_certs 2>/dev/null |
+    awk -v dir="$scratch" '/-----BEGIN CERTIFICATE-----/ { n++ } n { print > (dir "/cert" n ".pem") }' ||
+    refuse "cannot read the certificates in the signed exe's signature"
+signer=
+for certificate in "$scratch"/cert*.pem; do
+    [ -f "$certificate" ] || continue
+    # osslsigncode writes names as X509_NAME_oneline does; -nameopt compat matches it.
+    identity=$(openssl x509 -in "$certificate" -noout -issuer -serial -nameopt compat 2>/dev/null) || continue
+    if [ -n "$serial" ] && [ "$identity" = "issuer=$issuer"$'\n'"serial=$serial" ]; then
+        signer=$(simple_display_name <"$certificate") || signer=
+        break
+    fi
+done
+[ -n "$signer" ] || refuse "cannot find the signing certificate's name in the signed exe"
+if [ -n "$publisher" ] && [ "$signer" != "$publisher" ]; then
+    [ -n "$publisher_given" ] ||
+        refuse "the exe is signed by \"$signer\" but would start only setup programs signed by \"$publisher\", the first certificate in ${cert:-$pkcs12}: put the signing certificate first or give -DTOLVIN_SETUP_PUBLISHER=NAME"
+    echo "release.sh: note: signed by \"$signer\"; starts setup programs signed by \"$publisher\", as -DTOLVIN_SETUP_PUBLISHER says" >&2
+fi
 if [ -z "$timestamp" ]; then
     echo "release.sh: WARNING: no --timestamp: the signature stops validating when the signing certificate expires${expiry:+ ($expiry)}; give an RFC 3161 time-stamping URL to keep it valid after that" >&2
 fi

@@ -2,10 +2,11 @@
 # Usage: signing_test.sh CA_DIR WORK [-DNAME=VALUE ...]
 # tools/release.sh with the test CA's throwaway code-signing certificate: a
 # first release from --cert/--key, replaced by one from a PKCS#12 file, each
-# checked the way a user would; then refusals (no certificate, a wrong
-# password, a signature that does not chain to --ca) that must keep that
-# release whole. WORK/dist ends up holding the PKCS#12 release, which the
-# binary, publisher and end-to-end tests run.
+# checked the way a user would; then refusals (a certificate file that lists
+# another certificate before the signer's, no certificate, a wrong password, a
+# signature that does not chain to --ca) that must keep that release whole.
+# WORK/dist ends up holding the PKCS#12 release, which the binary, publisher
+# and end-to-end tests run.
 set -euo pipefail
 ca=$1
 work=$(realpath -m "$2")
@@ -51,17 +52,6 @@ check_release() {
     [ -z "$(find "$work" -maxdepth 1 -name '.dist.new.*')" ] || fail "staging folder left next to dist"
 }
 
-support_host=$(printf '%s\n' "$@" | sed -n 's/^-DTOLVIN_SUPPORT_HOST=//p')
-support_host=${support_host:-support.tolvin.com}
-
-release "" --cert "$ca/codesign.pem" --key "$ca/codesign.key" --ca "$ca/ca.pem" "$@" ||
-    fail "release with --cert/--key: exit code $?"
-check_release
-first=$(sha256sum "$dist/tolvin-installer.exe")
-release test-password --pkcs12 "$p12" --ca "$ca/ca.pem" "$@" || fail "release with --pkcs12: exit code $?"
-check_release
-[ "$(sha256sum "$dist/tolvin-installer.exe")" != "$first" ] || fail "the second release did not replace the first"
-
 # refused WHAT PATTERN PASSWORD ARGS...: exit code 2, a message matching
 # PATTERN, the release in dist as it was and nothing left beside it.
 refused() {
@@ -76,6 +66,22 @@ refused() {
     [ -z "$(find "$work" -maxdepth 1 -name '.dist.new.*')" ] || fail "$what: staging folder left next to dist"
     echo "refused as expected: $what"
 }
+
+support_host=$(printf '%s\n' "$@" | sed -n 's/^-DTOLVIN_SUPPORT_HOST=//p')
+support_host=${support_host:-support.tolvin.com}
+
+release "" --cert "$ca/codesign.pem" --key "$ca/codesign.key" --ca "$ca/ca.pem" "$@" ||
+    fail "release with --cert/--key: exit code $?"
+check_release
+first=$(sha256sum "$dist/tolvin-installer.exe")
+# The signer is the certificate that matches the key, wherever the file lists it.
+cat "$ca/other-codesign.pem" "$ca/codesign.pem" >"$work/other-first.pem"
+refused "a certificate file that lists another certificate first" 'signed by "Tolvin Test Publisher"' "" \
+    --cert "$work/other-first.pem" --key "$ca/codesign.key" --ca "$ca/ca.pem" "$@"
+release test-password --pkcs12 "$p12" --ca "$ca/ca.pem" "$@" || fail "release with --pkcs12: exit code $?"
+check_release
+[ "$(sha256sum "$dist/tolvin-installer.exe")" != "$first" ] || fail "the second release did not replace the first"
+
 refused "no certificate" "no signing certificate" "" --ca "$ca/ca.pem" "$@"
 refused "a wrong password" "wrong TOLVIN_SIGN_PASSWORD" not-the-password --pkcs12 "$p12" --ca "$ca/ca.pem" "$@"
 refused "a certificate from another CA" "does not verify" "" \
