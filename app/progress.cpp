@@ -43,10 +43,19 @@ void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::u
         state.lastSampleTick.store(now, std::memory_order_relaxed);
         return;
     }
+    const std::uint64_t lastBytes = state.lastSampleBytes.load(std::memory_order_relaxed);
+    if (received < lastBytes) {
+        // The server started the file over: the count went back, so the next
+        // interval is measured from here. The speed shown stays the last one
+        // measured, which the connection still has.
+        state.lastSampleBytes.store(received, std::memory_order_relaxed);
+        state.lastSampleTick.store(now, std::memory_order_relaxed);
+        return;
+    }
     std::uint64_t elapsed = now - lastTick;
     if (elapsed < 1000)
         return;
-    std::uint64_t delta = received - state.lastSampleBytes.load(std::memory_order_relaxed);
+    std::uint64_t delta = received - lastBytes;
     state.bytesPerSecond.store(static_cast<double>(delta) / (static_cast<double>(elapsed) / 1000.0),
                                std::memory_order_relaxed);
     state.lastSampleBytes.store(received, std::memory_order_relaxed);

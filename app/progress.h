@@ -39,7 +39,8 @@ const int PaintClocked = 2;  // the paint clock runs; nothing asked since its la
 extern DownloadProgressState DownloadProgress;
 
 // Stores the counts and samples the speed at most once per 1000 ms of `now`
-// (milliseconds, as GetTickCount64 gives them).
+// (milliseconds, as GetTickCount64 gives them). A count lower than the last
+// sample's (the download started over) makes a new baseline.
 void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::uint64_t total,
                     std::uint64_t now);
 

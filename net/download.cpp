@@ -87,37 +87,48 @@ bool SeekTo(HANDLE file, std::uint64_t offset)
 }
 
 // Checks the answer to a continuation and readies the file for its body:
-// appended at `received`, or emptied when the server starts over.
-bool TakeContinuation(HINTERNET request, DWORD status, HANDLE file, std::uint64_t& received, FirstAnswer& first,
-                      std::string& errorText)
+// appended at `received`, or emptied when the server starts over. Refuse
+// comes with its text; on AskWhole the file is left as it is.
+Continuation TakeContinuation(HINTERNET request, DWORD status, bool rangeAsked, HANDLE file,
+                              std::uint64_t& received, FirstAnswer& first, std::string& errorText)
 {
-    switch (JudgeContinuation(status, QueryText(request, WINHTTP_QUERY_CONTENT_RANGE),
-                              QueryText(request, WINHTTP_QUERY_ETAG), received, first)) {
+    ContinuationAnswer answer;
+    answer.status = status;
+    answer.contentRange = QueryText(request, WINHTTP_QUERY_CONTENT_RANGE);
+    answer.contentLength = QueryText(request, WINHTTP_QUERY_CONTENT_LENGTH);
+    answer.etag = QueryText(request, WINHTTP_QUERY_ETAG);
+    answer.lastModified = QueryText(request, WINHTTP_QUERY_LAST_MODIFIED);
+    const Continuation judged = JudgeContinuation(answer, rangeAsked, received, first);
+    switch (judged) {
     case Continuation::Append:
         if (!SeekTo(file, received))
-            return Fail(errorText, "failed to write save file");
-        return true;
+            break;
+        return judged;
     case Continuation::StartOver:
         // The whole file again, perhaps another one: its answer is the first now.
         first = ReadFirstAnswer(request);
         received = 0;
         if (!SeekTo(file, 0) || !SetEndOfFile(file))
-            return Fail(errorText, "failed to write save file");
-        return true;
+            break;
+        return judged;
+    case Continuation::AskWhole:
     case Continuation::Refuse:
-        break;
+        Fail(errorText, "continuation refused: HTTP status " + std::to_string(status));
+        return judged;
     }
-    return Fail(errorText, "continuation refused: HTTP status " + std::to_string(status));
+    Fail(errorText, "failed to write save file");
+    return Continuation::Refuse;
 }
 
-// Counts one more continuation and pauses before it, so a network that just
-// blinked has come back; false when none is left.
-bool TakeAnotherTry(int& continuations)
+// Counts one more continuation and, after a break, pauses before it, so a
+// network that just blinked has come back; false when none is left.
+bool TakeAnotherTry(int& continuations, bool pause = true)
 {
     if (continuations == kMaxContinuations)
         return false;
     ++continuations;
-    Sleep(kContinuationPauseMs);
+    if (pause)
+        Sleep(kContinuationPauseMs);
     return true;
 }
 
@@ -132,6 +143,9 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
     FirstAnswer first;
     std::uint64_t received = 0;
     int continuations = 0;
+    // Whether the next request of a begun file asks for the rest of it, or
+    // for the whole file with a plain request.
+    bool askRest = false;
     for (int attempt = 0;;) {
         std::wstring host;
         std::wstring path;
@@ -170,10 +184,11 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
         WinHttpSetOption(request.handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                          sizeof(responseTimeout));
 
-        // A first request goes out exactly as it always has.
-        const std::wstring extra = begun ? WidenBytes(ContinuationHeaders(received, first)) : std::wstring();
-        bool answered = WinHttpSendRequest(request.handle, begun ? extra.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
-                                           begun ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+        // A first request, and one for the whole file again, goes out exactly
+        // as it always has.
+        const std::wstring extra = askRest ? WidenBytes(ContinuationHeaders(received, first)) : std::wstring();
+        bool answered = WinHttpSendRequest(request.handle, askRest ? extra.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+                                           askRest ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                                            0) != FALSE;
         if (!answered)
             Fail(errorText, "WinHttpSendRequest failed");
@@ -207,8 +222,18 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
             }
         }
         if (begun) {
-            if (!TakeContinuation(request.handle, status, file.handle, received, first, errorText))
+            const Continuation taken =
+                TakeContinuation(request.handle, status, askRest, file.handle, received, first, errorText);
+            if (taken == Continuation::Refuse)
                 return false;
+            if (taken == Continuation::AskWhole) {
+                // Its bytes may be another file's: none of them is used. The
+                // network is fine, so no pause.
+                askRest = false;
+                if (!TakeAnotherTry(continuations, false))
+                    return false;
+                continue;
+            }
         } else {
             if (status != 200)
                 return Fail(errorText, "HTTP status not OK: " + std::to_string(status));
@@ -232,9 +257,11 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
             return true;
         // Only a body that broke after some of it arrived is continued; without
         // a length there is no telling a continuation matches. The last
-        // failure's text stands.
+        // failure's text stands. A file whose answer named no version is
+        // asked for whole: the rest of a newer file could not be told apart.
         if (end == BodyEnd::Failed || received == 0 || first.length == 0 || !TakeAnotherTry(continuations))
             return false;
+        askRest = CanAskForTheRest(first);
     }
 }
 

@@ -31,6 +31,15 @@ bool Expect(const std::string& text, size_t& pos, const char* literal)
     return true;
 }
 
+// A weak ETag may not stand in If-Range; the date may.
+bool HasStrongTag(const FirstAnswer& first) { return !first.etag.empty() && first.etag.compare(0, 2, "W/") != 0; }
+
+// What If-Range names: the strong ETag, else the date; empty when neither.
+const std::string& Validator(const FirstAnswer& first)
+{
+    return HasStrongTag(first) ? first.etag : first.lastModified;
+}
+
 }  // namespace
 
 bool ParseContentLength(const std::string& text, std::uint64_t& length)
@@ -51,33 +60,34 @@ bool ParseContentRange(const std::string& text, std::uint64_t& first, std::uint6
            pos == text.size() && first <= last && last < total;
 }
 
+bool CanAskForTheRest(const FirstAnswer& first) { return !Validator(first).empty(); }
+
 std::string ContinuationHeaders(std::uint64_t from, const FirstAnswer& first)
 {
-    std::string headers = "Range: bytes=" + std::to_string(from) + "-";
-    // A weak ETag may not stand in If-Range; the date may.
-    const bool strongTag = !first.etag.empty() && first.etag.compare(0, 2, "W/") != 0;
-    if (strongTag)
-        headers += "\r\nIf-Range: " + first.etag;
-    else if (!first.lastModified.empty())
-        headers += "\r\nIf-Range: " + first.lastModified;
-    return headers;
+    return "Range: bytes=" + std::to_string(from) + "-\r\nIf-Range: " + Validator(first);
 }
 
-Continuation JudgeContinuation(unsigned long status, const std::string& contentRange, const std::string& etag,
-                               std::uint64_t from, const FirstAnswer& first)
+Continuation JudgeContinuation(const ContinuationAnswer& answer, bool rangeAsked, std::uint64_t from,
+                               const FirstAnswer& first)
 {
-    if (status == 200)
+    if (answer.status == 200)
         return Continuation::StartOver;
-    if (status != 206)
+    if (answer.status != 206 || !rangeAsked)
         return Continuation::Refuse;
+    // A server or cache that ignores If-Range answers with the rest of
+    // whatever it has now: only the validator asked for, repeated, shows the
+    // bytes continue the same file. Anything else may splice two files.
+    const std::string& sent = Validator(first);
+    const std::string& repeated = HasStrongTag(first) ? answer.etag : answer.lastModified;
     std::uint64_t start = 0;
     std::uint64_t last = 0;
     std::uint64_t total = 0;
-    // Anything but the rest of the very file already begun would splice two.
-    if (!ParseContentRange(contentRange, start, last, total) || start != from || total != first.length ||
-        last + 1 != total)
-        return Continuation::Refuse;
-    if (!etag.empty() && etag != first.etag)
-        return Continuation::Refuse;
+    std::uint64_t length = 0;
+    if (sent.empty() || repeated != sent || !ParseContentRange(answer.contentRange, start, last, total) ||
+        start != from || total != first.length || last + 1 != total)
+        return Continuation::AskWhole;
+    if (!answer.contentLength.empty() &&
+        (!ParseContentLength(answer.contentLength, length) || length != total - from))
+        return Continuation::AskWhole;
     return Continuation::Append;
 }

@@ -44,6 +44,12 @@ BodyEnd SaveBody(const ReadBodyChunk& read, std::uint64_t total, HANDLE file, st
         }
         if (got == 0)
             break;
+        // Whatever comes past the announced length is not this file's, and
+        // may not end: the download fails before any of it is written.
+        if (total != 0 && got > total - received) {
+            Fail(errorText, "download longer than announced: more than " + std::to_string(total) + " bytes");
+            return BodyEnd::Failed;
+        }
         filled += got;
         received += got;
         // Written out once another full chunk would not fit.
@@ -69,10 +75,10 @@ BodyEnd SaveBody(const ReadBodyChunk& read, std::uint64_t total, HANDLE file, st
     }
     // Without a Content-Length (total 0) only the connection's end marks the
     // end of the body, so there is nothing to compare against.
-    if (total != 0 && received != total) {
+    if (total != 0 && received < total) {
         Fail(errorText, "incomplete download: received " + std::to_string(received) + " of " +
                             std::to_string(total) + " bytes");
-        return received < total ? BodyEnd::Broken : BodyEnd::Failed;
+        return BodyEnd::Broken;
     }
     return BodyEnd::Complete;
 }

@@ -13,8 +13,8 @@ using ReadBodyChunk = std::function<bool(char* buffer, std::uint32_t capacity, s
 
 // How a body ended. Broken: the connection ended or failed before the
 // announced length, everything received is in the file; a continuation may
-// pick up from there. Failed: nothing to continue (a write failed, or more
-// than announced arrived).
+// pick up from there. Failed: nothing to continue (a write failed, or a read
+// went past the announced length: none of that read is written).
 enum class BodyEnd { Complete, Broken, Failed };
 
 // The part of DownloadFile after a 200 or 206 response: streams the body into

@@ -43,10 +43,15 @@ connection. Paths are matched without their query string.
                        once=1 (cut only the first request of this path and
                        query), changed=1 (every request after the first of
                        this path and query gets another file: bytes shifted by
-                       37, another ETag), ifrange=0 (ranges answered even when
-                       If-Range names another version), hangup=K (request K of
-                       this path and query, counted from 0, gets no answer:
-                       the connection just ends)
+                       37, another ETag and Last-Modified), ifrange=0 (ranges
+                       answered even when If-Range names another version),
+                       hangup=K (request K of this path and query, counted
+                       from 0, gets no answer: the connection just ends),
+                       validators=date|none (with ranges: only a Last-Modified,
+                       or neither it nor an ETag), excess=K (a range answer
+                       has no Content-Length and sends K bytes past its
+                       Content-Range, then holds the connection until the
+                       client hangs up, at most 40 s)
   /status/CODE         CODE with a short text body (none for 1xx, 204, 304);
                        never a Location header
   /redirect?status=CODE&to=URLENCODED
@@ -61,11 +66,12 @@ connection. Paths are matched without their query string.
   /empty               200 with Content-Length 0
   anything else        404
 
-Ranges (where enabled): every answer carries an ETag and a Last-Modified; a
-"Range: bytes=N-" with N inside the body gets 206 with "Content-Range:
-bytes N-LAST/TOTAL" and the rest of the body, unless If-Range names neither
-the ETag nor the Last-Modified, which gets the whole body with 200. Without
-ranges, Range is ignored: 200 and the whole body.
+Ranges (where enabled): every answer carries an ETag and a Last-Modified
+(unless validators= says otherwise); a "Range: bytes=N-" with N inside the
+body gets 206 with "Content-Range: bytes N-LAST/TOTAL" and the rest of the
+body, unless If-Range names neither the ETag nor the Last-Modified, which gets
+the whole body with 200. Without ranges, Range is ignored: 200 and the whole
+body.
 """
 
 import argparse
@@ -100,8 +106,9 @@ CLOSE_TIMEOUT = 2
 # Errors of clients that hang up or fail the handshake; they are expected in
 # tests and must not print tracebacks.
 CLIENT_ERRORS = (OSError,)
-# The one modification time of every body served with ranges.
+# The modification time of every body served with ranges, and of a changed one.
 LAST_MODIFIED = "Tue, 01 Dec 2026 10:00:00 GMT"
+CHANGED_LAST_MODIFIED = "Wed, 02 Dec 2026 10:00:00 GMT"
 # How far a changed file's bytes are shifted against the first version's.
 CHANGED_SHIFT = 37
 
@@ -223,34 +230,42 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not no_body and not self.head_only:
             self.wfile.write(body)
 
-    def RangeStart(self, total, tag):
+    def RangeStart(self, total, validators):
         """Where a range answer starts, or None for the whole body."""
         m = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", ""))
         if not m or int(m.group(1)) >= total:
             return None
         if_range = self.headers.get("If-Range")
-        if if_range is not None and if_range not in (tag, LAST_MODIFIED) and not self.ignore_if_range:
+        if if_range is not None and if_range not in validators and not self.ignore_if_range:
             return None
         return int(m.group(1))
 
-    def SendStream(self, total, read_at, rate, length=True, cut=None, ranges=False, tag=None):
+    def SendStream(self, total, read_at, rate, length=True, cut=None, ranges=False, tag=None,
+                   last_modified=LAST_MODIFIED, excess=0):
         """Sends the `total` bytes that read_at(offset, n) gives, paced to
-        `rate` bytes/s; with `ranges` as described in the module's text. The
-        connection drops once the body's first `cut` bytes are out."""
+        `rate` bytes/s; with `ranges` as described in the module's text, and
+        the validators `tag` and `last_modified` that are not None. The
+        connection drops once the body's first `cut` bytes are out. A range
+        answer runs `excess` bytes past the end, without a Content-Length,
+        then stalls."""
         headers = [("Content-Type", "application/octet-stream")]
         start = None
         if ranges:
-            headers += [("ETag", tag), ("Last-Modified", LAST_MODIFIED)]
-            start = self.RangeStart(total, tag)
-        if start is not None:
+            validators = [field for field in (("ETag", tag), ("Last-Modified", last_modified))
+                          if field[1] is not None]
+            headers += validators
+            start = self.RangeStart(total, [value for _, value in validators])
+        if start is None:
+            excess = 0
+        else:
             headers.append(("Content-Range", "bytes %d-%d/%d" % (start, total - 1, total)))
-        if length:
+        if length and not excess:
             headers.append(("Content-Length", str(total - (start or 0))))
         self.SendHead(200 if start is None else 206, headers)
         if self.head_only:
             return
         offset = start or 0
-        end = total if cut is None else max(offset, min(cut, total))
+        end = total + excess if cut is None else max(offset, min(cut, total))
         # About 20 writes a second keeps throttled progress smooth.
         step = min(BLOCK, max(1, rate // 20)) if rate else BLOCK
         began = time.monotonic()
@@ -269,6 +284,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             offset += len(data)
         if cut is not None or offset < end:
             self.abrupt = True
+        elif excess:
+            self.Stall(40)
 
     # --- routes ------------------------------------------------------------
 
@@ -374,14 +391,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             cut = None
         version = 2 if QueryInt(fields, "changed", 0) and earlier > 0 else 1
         shift = CHANGED_SHIFT if version == 2 else 0
+        validators = urllib.parse.unquote(fields.get("validators", "both"))
+        if validators not in ("both", "date", "none"):
+            raise BadRequest("validators must be both, date or none")
+        tag = '"%d-v%d"' % (total, version) if validators == "both" else None
+        last_modified = None
+        if validators != "none":
+            last_modified = CHANGED_LAST_MODIFIED if version == 2 else LAST_MODIFIED
         view = memoryview(PATTERN)
 
         def read_at(at, n):
             start = (at + shift) % 256
             return view[start:start + n]
 
-        self.SendStream(total, read_at, rate, length=not nolength, cut=cut, ranges=ranges,
-                        tag='"%d-v%d"' % (total, version))
+        self.SendStream(total, read_at, rate, length=not nolength, cut=cut, ranges=ranges, tag=tag,
+                        last_modified=last_modified, excess=QueryInt(fields, "excess", 0))
 
     def Stall(self, seconds):
         # No response at all, and no close_notify either: the client only sees

@@ -97,6 +97,28 @@ TEST(RecordProgress, SpeedStaysAfterTheLastCall)
     EXPECT_EQ(L"0%", PercentText(ProgressRatio(state.receivedBytes, state.totalBytes)));
 }
 
+TEST(RecordProgress, AStartOverMeasuresFromTheNewCount)
+{
+    // A server that starts the file over sends the count back towards 0,
+    // within a second of the last sample and past it.
+    DownloadProgressState state;
+    RecordProgress(state, 8192, 50000, 10000);
+    RecordProgress(state, 20000, 50000, 11000);
+    EXPECT_DOUBLE_EQ(11808.0, state.bytesPerSecond.load());
+    RecordProgress(state, 8192, 50000, 11500);
+    RecordProgress(state, 16384, 50000, 12000);
+    EXPECT_DOUBLE_EQ(11808.0, state.bytesPerSecond.load());
+    EXPECT_EQ(16384u, state.receivedBytes.load());
+    RecordProgress(state, 40960, 50000, 12500);
+    EXPECT_DOUBLE_EQ(32768.0, state.bytesPerSecond.load());
+
+    RecordProgress(state, 8192, 50000, 14000);
+    EXPECT_DOUBLE_EQ(32768.0, state.bytesPerSecond.load());
+    RecordProgress(state, 24576, 50000, 15000);
+    EXPECT_DOUBLE_EQ(16384.0, state.bytesPerSecond.load());
+    EXPECT_EQ(L"16 KB/s", SpeedText(state.bytesPerSecond.load()));
+}
+
 TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindowThenTheProgressArea)
 {
     HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,

@@ -58,14 +58,15 @@ TEST(ContentLength, SixtyFourBitDigitsOnly)
     }
 }
 
-TEST(Continuation, IfRangeNamesTheStrongETagElseTheDate)
+TEST(Continuation, OnlyAVersionedFileIsAskedForTheRestWithTheStrongETagElseTheDate)
 {
     FirstAnswer first;
     first.length = 50000;
-    EXPECT_EQ("Range: bytes=20000-", ContinuationHeaders(20000, first));
-    first.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
-    EXPECT_EQ("Range: bytes=20000-\r\nIf-Range: Tue, 01 Dec 2026 10:00:00 GMT", ContinuationHeaders(20000, first));
+    EXPECT_FALSE(CanAskForTheRest(first));
     first.etag = "W/\"weak\"";
+    EXPECT_FALSE(CanAskForTheRest(first));
+    first.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+    ASSERT_TRUE(CanAskForTheRest(first));
     EXPECT_EQ("Range: bytes=20000-\r\nIf-Range: Tue, 01 Dec 2026 10:00:00 GMT", ContinuationHeaders(20000, first));
     first.etag = "\"v1\"";
     EXPECT_EQ("Range: bytes=4294967296-\r\nIf-Range: \"v1\"", ContinuationHeaders(4294967296ull, first));
@@ -73,37 +74,70 @@ TEST(Continuation, IfRangeNamesTheStrongETagElseTheDate)
 
 TEST(Continuation, OnlyTheRestOfTheSameFileIsAppended)
 {
-    FirstAnswer first;
-    first.length = 50000;
-    first.etag = "\"v1\"";
+    const std::string date = "Tue, 01 Dec 2026 10:00:00 GMT";
+    const std::string later = "Wed, 02 Dec 2026 10:00:00 GMT";
+    FirstAnswer tagged;
+    tagged.length = 50000;
+    tagged.etag = "\"v1\"";
+    tagged.lastModified = date;
+    FirstAnswer dated = tagged;
+    dated.etag = "W/\"weak\"";
     struct Case {
+        const FirstAnswer& first;
         unsigned long status;
         const char* contentRange;
+        const char* contentLength;
         const char* etag;
+        std::string lastModified;
         Continuation expected;
     };
     const Case cases[] = {
-        {206, "bytes 20000-49999/50000", "\"v1\"", Continuation::Append},
-        {206, "bytes 20000-49999/50000", "", Continuation::Append},
-        {200, "", "\"v2\"", Continuation::StartOver},
-        {206, "bytes 20000-49999/50000", "\"v2\"", Continuation::Refuse},   // another file
-        {206, "bytes 19999-49999/50000", "\"v1\"", Continuation::Refuse},   // not where we stopped
-        {206, "bytes 20000-59999/60000", "\"v1\"", Continuation::Refuse},   // another length
-        {206, "bytes 20000-29999/50000", "\"v1\"", Continuation::Refuse},   // not to the end
-        {206, "bytes 20000-49999/*", "\"v1\"", Continuation::Refuse},
-        {206, "", "\"v1\"", Continuation::Refuse},
-        {416, "bytes */50000", "", Continuation::Refuse},
-        {302, "", "", Continuation::Refuse},
-        {500, "", "", Continuation::Refuse},
+        {tagged, 206, "bytes 20000-49999/50000", "30000", "\"v1\"", date, Continuation::Append},
+        {tagged, 206, "bytes 20000-49999/50000", "", "\"v1\"", later, Continuation::Append},  // the tag decides
+        {dated, 206, "bytes 20000-49999/50000", "30000", "W/\"other\"", date, Continuation::Append},
+        {tagged, 200, "", "50000", "\"v2\"", later, Continuation::StartOver},
+        // A server or cache that ignored If-Range, or answers a different file.
+        {tagged, 206, "bytes 20000-49999/50000", "30000", "", date, Continuation::AskWhole},
+        {tagged, 206, "bytes 20000-49999/50000", "30000", "\"v2\"", date, Continuation::AskWhole},
+        {tagged, 206, "bytes 20000-49999/50000", "30000", "W/\"v1\"", date, Continuation::AskWhole},
+        {dated, 206, "bytes 20000-49999/50000", "30000", "W/\"weak\"", later, Continuation::AskWhole},
+        {dated, 206, "bytes 20000-49999/50000", "30000", "W/\"weak\"", "", Continuation::AskWhole},
+        // Not the rest of the length begun.
+        {tagged, 206, "bytes 19999-49999/50000", "30001", "\"v1\"", date, Continuation::AskWhole},
+        {tagged, 206, "bytes 20000-59999/60000", "40000", "\"v1\"", date, Continuation::AskWhole},
+        {tagged, 206, "bytes 20000-29999/50000", "10000", "\"v1\"", date, Continuation::AskWhole},
+        {tagged, 206, "bytes 20000-49999/*", "30000", "\"v1\"", date, Continuation::AskWhole},
+        {tagged, 206, "", "30000", "\"v1\"", date, Continuation::AskWhole},
+        {tagged, 206, "bytes 20000-49999/50000", "30001", "\"v1\"", date, Continuation::AskWhole},
+        {tagged, 206, "bytes 20000-49999/50000", "50000", "\"v1\"", date, Continuation::AskWhole},
+        {tagged, 206, "bytes 20000-49999/50000", "3e4", "\"v1\"", date, Continuation::AskWhole},
+        {tagged, 416, "bytes */50000", "", "", "", Continuation::Refuse},
+        {tagged, 302, "", "", "", "", Continuation::Refuse},
+        {tagged, 500, "", "", "", "", Continuation::Refuse},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.expected, JudgeContinuation(c.status, c.contentRange, c.etag, 20000, first))
-            << c.status << " " << c.contentRange << " " << c.etag;
+    for (const Case& c : cases) {
+        ContinuationAnswer answer;
+        answer.status = c.status;
+        answer.contentRange = c.contentRange;
+        answer.contentLength = c.contentLength;
+        answer.etag = c.etag;
+        answer.lastModified = c.lastModified;
+        EXPECT_EQ(c.expected, JudgeContinuation(answer, true, 20000, c.first))
+            << c.status << " " << c.contentRange << " " << c.contentLength << " " << c.etag << " " << c.lastModified;
+        // A plain request asked for no range: only a 200 is the file.
+        if (c.expected != Continuation::StartOver) {
+            EXPECT_EQ(Continuation::Refuse, JudgeContinuation(answer, false, 20000, c.first)) << c.status;
+        }
+    }
 
     // Past 4 GiB the same.
-    first.length = 5000000000ull;
-    EXPECT_EQ(Continuation::Append,
-              JudgeContinuation(206, "bytes 4294967296-4999999999/5000000000", "", 4294967296ull, first));
+    tagged.length = 5000000000ull;
+    ContinuationAnswer answer;
+    answer.status = 206;
+    answer.contentRange = "bytes 4294967296-4999999999/5000000000";
+    answer.contentLength = "705032704";
+    answer.etag = "\"v1\"";
+    EXPECT_EQ(Continuation::Append, JudgeContinuation(answer, true, 4294967296ull, tagged));
 }
 
 }  // namespace

@@ -111,6 +111,30 @@ TEST_F(SaveBodyTest, FailedReadFailsAndRemovesTheFile)
     }
 }
 
+TEST_F(SaveBodyTest, ReadPastTheLengthEndsTheBodyWithoutWritingIt)
+{
+    // Full reads without end against a length of 20000: the third goes past it.
+    HANDLE file = CreateFileA(saveName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    int reads = 0;
+    std::uint64_t received = 0;
+    BodyEnd end = SaveBody(
+        [&reads](char* buffer, std::uint32_t capacity, std::uint32_t& got) {
+            std::memset(buffer, 'x', capacity);
+            got = capacity;
+            return ++reads < 1000;
+        },
+        20000, file, received, errorText, Record());
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    CloseHandle(file);
+    EXPECT_EQ(BodyEnd::Failed, end);
+    EXPECT_EQ("download longer than announced: more than 20000 bytes", errorText);
+    EXPECT_EQ(3, reads);
+    EXPECT_LE(size.QuadPart, 20000);
+    EXPECT_EQ((std::vector<std::uint64_t>{8192, 16384}), progress);
+}
+
 TEST_F(SaveBodyTest, WriteErrorIsAFailureAndEndsTheBody)
 {
     // A pipe whose reading end goes away after the first chunk: the first
