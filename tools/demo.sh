@@ -56,7 +56,10 @@ for _ in $(seq 100); do [ -f "$run/server.port" ] && break; sleep 0.1; done
 echo "Running the installer in $run ..."
 (cd "$run" && wine "$build/tolvin-installer.exe"; echo $? > "$run/exit-code") &
 installer=$!
-sleep 5
+# Once the splash is up (Wine names its X window after the title; a loaded
+# machine may take several seconds), a few seconds into the download.
+for _ in $(seq 60); do xwininfo -root -tree 2>/dev/null | grep -q '"Tolvin Installer"' && break; sleep 0.5; done
+sleep 4
 import -window root "$build/screenshot.png" && echo "Screenshot during the download: $build/screenshot.png"
 for _ in $(seq 120); do kill -0 $installer 2>/dev/null || break; sleep 1; done
 
