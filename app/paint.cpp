@@ -25,8 +25,53 @@ HFONT MakeFont(int height, int weight)
                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Microsoft YaHei");
 }
 
+// Scaled, the picture is averaged rather than its pixels repeated, which
+// would show as steps; HALFTONE wants the brush origin set after it.
+void StretchSmoothly(HDC surface, int width, int height, HDC source, const BITMAP& info)
+{
+    const int previousMode = SetStretchBltMode(surface, HALFTONE);
+    POINT previousOrigin = {};
+    SetBrushOrgEx(surface, 0, 0, &previousOrigin);
+    StretchBlt(surface, 0, 0, width, height, source, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    SetBrushOrgEx(surface, previousOrigin.x, previousOrigin.y, nullptr);
+    SetStretchBltMode(surface, previousMode);
+}
+
+}  // namespace
+
+// The background stretched to the client's size once for the cache's scale:
+// under Wine a smooth stretch of the whole picture costs a hundred times a
+// copy (paint_bench), and every whole paint and every remade progress surface
+// needs it.
+struct ScaledBackground {
+    HBITMAP from;
+    int width;
+    int height;
+    GdiObject bitmap;
+};
+
+namespace {
+
+// The cache's stretched background for this picture and size, made when it has none.
+HBITMAP ScaledBackgroundFor(SplashCache& cache, HDC target, HBITMAP background, int width, int height,
+                            HDC source, const BITMAP& info)
+{
+    ScaledBackground* kept = cache.background.get();
+    if (kept && kept->from == background && kept->width == width && kept->height == height)
+        return static_cast<HBITMAP>(kept->bitmap.get());
+    cache.background.reset();
+    HBITMAP bitmap = CreateCompatibleBitmap(target, width, height);
+    if (!bitmap)
+        return nullptr;
+    cache.background.reset(new ScaledBackground{background, width, height, GdiObject(bitmap)});
+    MemoryDc scaled(target);
+    Selection selected(scaled.get(), bitmap);
+    StretchSmoothly(scaled.get(), width, height, source, info);
+    return bitmap;
+}
+
 void DrawBackground(HDC surface, HDC target, int width, int height, const RECT& update, HBITMAP background,
-                    int dpi)
+                    int dpi, SplashCache* cache)
 {
     if (!background) {
         FillRect(surface, &update, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
@@ -40,14 +85,14 @@ void DrawBackground(HDC surface, HDC target, int width, int height, const RECT& 
         StretchBlt(surface, 0, 0, width, height, source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
         return;
     }
-    // Scaled, the picture is averaged rather than its pixels repeated, which
-    // would show as steps; HALFTONE wants the brush origin set after it.
-    const int previousMode = SetStretchBltMode(surface, HALFTONE);
-    POINT previousOrigin = {};
-    SetBrushOrgEx(surface, 0, 0, &previousOrigin);
-    StretchBlt(surface, 0, 0, width, height, source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-    SetBrushOrgEx(surface, previousOrigin.x, previousOrigin.y, nullptr);
-    SetStretchBltMode(surface, previousMode);
+    if (HBITMAP scaled = cache ? ScaledBackgroundFor(*cache, target, background, width, height, source.get(), info)
+                               : nullptr) {
+        MemoryDc copy(target);
+        Selection scaledSelected(copy.get(), scaled);
+        BitBlt(surface, 0, 0, width, height, copy.get(), 0, 0, SRCCOPY);
+        return;
+    }
+    StretchSmoothly(surface, width, height, source.get(), info);
 }
 
 // The pictures are drawn into rectangles of the bar's scaled size. Scaled,
@@ -205,12 +250,12 @@ const int TextFontHeight = 14;
 // The track is drawn only with drawTrack, through graphics (null when GDI+
 // does not run).
 void DrawStill(HDC dc, HDC target, const RECT& client, const RECT& area, const BarGeometry& bar,
-               const SplashPictures& pictures, const SplashCache* cache, bool drawTrack,
+               const SplashPictures& pictures, SplashCache* cache, bool drawTrack,
                Gdiplus::GpGraphics* graphics)
 {
     const int dpi = bar.dpi;
     DrawBackground(dc, target, client.right - client.left, client.bottom - client.top, area, pictures.background,
-                   dpi);
+                   dpi, cache);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, TextColour);
 

@@ -49,6 +49,7 @@ std::wstring SplashHeading(const std::string& productNameUtf8);
 SplashProgress ReadSplashProgress(const DownloadProgressState& state);
 
 struct ProgressSurface;
+struct ScaledBackground;
 
 // What a window keeps from WM_CREATE to WM_DESTROY so that a download step's
 // paint makes no font, context or bitmap: under Wine, making the fonts and
@@ -69,6 +70,9 @@ struct SplashCache {
     GdiObject headingFont;
     GdiObject glyphFont;
     GdiObject textFont;
+    // At any other scale than 100 %, the background as the client shows it,
+    // made on the first paint that needs it.
+    std::unique_ptr<ScaledBackground> background;
     // Declared after the fonts, so released before them: it keeps textFont
     // selected.
     std::unique_ptr<ProgressSurface> surface;
