@@ -25,6 +25,26 @@ private:
     HDC dc_;
 };
 
+// A window's (or, for a null window, the screen's) device context; released
+// with ReleaseDC.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc()
+    {
+        if (dc_)
+            ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 // A font, pen, brush or bitmap; deleted with DeleteObject. It must be
 // deselected first, which a Selection declared after it takes care of.
 class GdiObject {
@@ -74,7 +94,15 @@ struct GpBrushDeleter {
     void operator()(Gdiplus::GpBrush* brush) const { Gdiplus::DllExports::GdipDeleteBrush(brush); }
 };
 
+struct GpImageAttributesDeleter {
+    void operator()(Gdiplus::GpImageAttributes* attributes) const
+    {
+        Gdiplus::DllExports::GdipDisposeImageAttributes(attributes);
+    }
+};
+
 using GpGraphicsPtr = std::unique_ptr<Gdiplus::GpGraphics, GpGraphicsDeleter>;
 using GpPathPtr = std::unique_ptr<Gdiplus::GpPath, GpPathDeleter>;
 using GpRegionPtr = std::unique_ptr<Gdiplus::GpRegion, GpRegionDeleter>;
 using GpBrushPtr = std::unique_ptr<Gdiplus::GpBrush, GpBrushDeleter>;
+using GpImageAttributesPtr = std::unique_ptr<Gdiplus::GpImageAttributes, GpImageAttributesDeleter>;

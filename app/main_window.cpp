@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/display_scale.h"
 #include "app/paint.h"
 #include "app/png_resource.h"
 #include "app/progress.h"
@@ -23,7 +24,8 @@ GpBitmapPtr FillImage;
 
 namespace {
 
-// The fonts and the progress area's surface, kept while the window lives.
+// The fonts and the progress area's surface, kept while the window lives and
+// made anew for each display scale it takes; its dpi is the window's.
 std::unique_ptr<SplashCache> PaintCache;
 StepPaintPacing PaintPacing;
 
@@ -71,7 +73,7 @@ void OnCreate(HWND hwnd)
 
     TrackImage = LoadPngResource(IDP_TRACK, L"PNG");
     FillImage = LoadPngResource(IDP_FILL, L"PNG");
-    PaintCache = std::make_unique<SplashCache>();
+    PaintCache = std::make_unique<SplashCache>(WindowDpi(hwnd));
 
     bool workerStarted = StartWorker(hwnd);
     RegisterProduct();
@@ -108,16 +110,28 @@ void OnDestroy()
     PostQuitMessage(0);
 }
 
+// The display's scale changed while the splash shows (a change in Settings):
+// the system suggests the rectangle at the new scale; the fonts and the
+// progress area's surface are made again for it and everything is redrawn.
+void OnDpiChanged(HWND hwnd, WPARAM wParam, const RECT& suggested)
+{
+    PaintCache = std::make_unique<SplashCache>(HIWORD(wParam));
+    SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
+
 }  // namespace
 
 WorkerStarter StartWorker = StartDetachedWorker;
 
-bool IsCloseGlyphHit(int clientRight, LPARAM lParam)
+bool IsCloseGlyphHit(int clientRight, LPARAM lParam, int dpi)
 {
-    unsigned x = LOWORD(lParam);
-    unsigned y = HIWORD(static_cast<DWORD>(lParam));
-    int ix = static_cast<int>(x);
-    return clientRight - 36 <= ix && ix <= clientRight - 8 && static_cast<WORD>(y - 12) <= 28;
+    // Both words unsigned, as the system packs them: a point left of or above
+    // the client area reads as a large number and misses.
+    const POINT point = {static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(static_cast<DWORD>(lParam)))};
+    const RECT area = CloseGlyphHitArea(clientRight, dpi);
+    return PtInRect(&area, point) != FALSE;
 }
 
 POINT CenteredOrigin(int screenWidth, int screenHeight, int width, int height)
@@ -148,10 +162,13 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_LBUTTONUP: {
         RECT client;
         GetClientRect(hwnd, &client);
-        if (IsCloseGlyphHit(client.right, lParam))
+        if (IsCloseGlyphHit(client.right, lParam, PaintCache ? PaintCache->dpi : WindowDpi(hwnd)))
             PostMessageW(hwnd, WM_CLOSE, 0, 0);
         return 0;
     }
+    case WM_DPICHANGED:
+        OnDpiChanged(hwnd, wParam, *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_DESTROY:
         OnDestroy();
         return 0;
@@ -203,11 +220,12 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
         return 0;
     }
 
-    RECT frame;
-    GetWindowRect(MainWindow, &frame);
-    POINT origin = CenteredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                  frame.right - frame.left, frame.bottom - frame.top);
-    SetWindowPos(MainWindow, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    // Made at 96-DPI size on the primary monitor, whose scale it now takes.
+    const int dpi = WindowDpi(MainWindow);
+    const int width = ScaledPixels(WindowWidth, dpi);
+    const int height = ScaledPixels(WindowHeight, dpi);
+    POINT origin = CenteredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
+    SetWindowPos(MainWindow, nullptr, origin.x, origin.y, width, height, SWP_NOZORDER);
 
     ShowWindow(MainWindow, showCommand);
     UpdateWindow(MainWindow);

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include "app/display_scale.h"
 #include "app/gdiplus_flat.h"
 
 // Process-wide state of the splash, owned by the UI thread.
@@ -14,8 +15,9 @@ extern GpBitmapPtr FillImage;
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // True when a button release at lParam's client point lies on the close glyph
-// of a client area whose right edge is clientRight.
-bool IsCloseGlyphHit(int clientRight, LPARAM lParam);
+// of a client area whose right edge is clientRight, drawn at dpi
+// (CloseGlyphHitArea in app/paint.h).
+bool IsCloseGlyphHit(int clientRight, LPARAM lParam, int dpi = DefaultDpi);
 
 // Top-left corner that centres a w x h window on a screen (may be negative).
 POINT CenteredOrigin(int screenWidth, int screenHeight, int width, int height);

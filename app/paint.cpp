@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/display_scale.h"
 #include "app/gdi_holders.h"
 #include "app/progress.h"
 #include "registry/product_registration.h"
@@ -24,7 +25,53 @@ HFONT MakeFont(int height, int weight)
                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Microsoft YaHei");
 }
 
-void DrawBackground(HDC surface, HDC target, int width, int height, const RECT& update, HBITMAP background)
+// Scaled, the picture is averaged rather than its pixels repeated, which
+// would show as steps; HALFTONE wants the brush origin set after it.
+void StretchSmoothly(HDC surface, int width, int height, HDC source, const BITMAP& info)
+{
+    const int previousMode = SetStretchBltMode(surface, HALFTONE);
+    POINT previousOrigin = {};
+    SetBrushOrgEx(surface, 0, 0, &previousOrigin);
+    StretchBlt(surface, 0, 0, width, height, source, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    SetBrushOrgEx(surface, previousOrigin.x, previousOrigin.y, nullptr);
+    SetStretchBltMode(surface, previousMode);
+}
+
+}  // namespace
+
+// The background stretched to the client's size once for the cache's scale:
+// under Wine a smooth stretch of the whole picture costs a hundred times a
+// copy (paint_bench), and every whole paint and every remade progress surface
+// needs it.
+struct ScaledBackground {
+    HBITMAP from;
+    int width;
+    int height;
+    GdiObject bitmap;
+};
+
+namespace {
+
+// The cache's stretched background for this picture and size, made when it has none.
+HBITMAP ScaledBackgroundFor(SplashCache& cache, HDC target, HBITMAP background, int width, int height,
+                            HDC source, const BITMAP& info)
+{
+    ScaledBackground* kept = cache.background.get();
+    if (kept && kept->from == background && kept->width == width && kept->height == height)
+        return static_cast<HBITMAP>(kept->bitmap.get());
+    cache.background.reset();
+    HBITMAP bitmap = CreateCompatibleBitmap(target, width, height);
+    if (!bitmap)
+        return nullptr;
+    cache.background.reset(new ScaledBackground{background, width, height, GdiObject(bitmap)});
+    MemoryDc scaled(target);
+    Selection selected(scaled.get(), bitmap);
+    StretchSmoothly(scaled.get(), width, height, source, info);
+    return bitmap;
+}
+
+void DrawBackground(HDC surface, HDC target, int width, int height, const RECT& update, HBITMAP background,
+                    int dpi, SplashCache* cache)
 {
     if (!background) {
         FillRect(surface, &update, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
@@ -34,7 +81,41 @@ void DrawBackground(HDC surface, HDC target, int width, int height, const RECT& 
     Selection selected(source.get(), background);
     BITMAP info = {};
     GetObjectW(background, sizeof(info), &info);
-    StretchBlt(surface, 0, 0, width, height, source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    if (dpi == DefaultDpi) {
+        StretchBlt(surface, 0, 0, width, height, source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+        return;
+    }
+    if (HBITMAP scaled = cache ? ScaledBackgroundFor(*cache, target, background, width, height, source.get(), info)
+                               : nullptr) {
+        MemoryDc copy(target);
+        Selection scaledSelected(copy.get(), scaled);
+        BitBlt(surface, 0, 0, width, height, copy.get(), 0, 0, SRCCOPY);
+        return;
+    }
+    StretchSmoothly(surface, width, height, source.get(), info);
+}
+
+// The pictures are drawn into rectangles of the bar's scaled size. Scaled,
+// they are sampled smoothly, and the samples beyond a picture's edge mirror
+// its edge: GDI+ would otherwise blend the edge rows with transparency.
+void DrawPicture(Gdiplus::GpGraphics* graphics, GpBitmap* picture, int x, int y, int width, int height, int dpi)
+{
+    if (dpi == DefaultDpi) {
+        GdipDrawImageRect(graphics, picture, static_cast<float>(x), static_cast<float>(y), static_cast<float>(width),
+                          static_cast<float>(height));
+        return;
+    }
+    UINT pictureWidth = 0;
+    UINT pictureHeight = 0;
+    GdipGetImageWidth(picture, &pictureWidth);
+    GdipGetImageHeight(picture, &pictureHeight);
+    Gdiplus::GpImageAttributes* created = nullptr;
+    GdipCreateImageAttributes(&created);
+    GpImageAttributesPtr attributes(created);
+    GdipSetImageAttributesWrapMode(attributes.get(), Gdiplus::WrapModeTileFlipXY, 0, FALSE);
+    GdipDrawImageRectRect(graphics, picture, static_cast<float>(x), static_cast<float>(y), static_cast<float>(width),
+                          static_cast<float>(height), 0.0f, 0.0f, static_cast<float>(pictureWidth),
+                          static_cast<float>(pictureHeight), Gdiplus::UnitPixel, attributes.get(), nullptr, nullptr);
 }
 
 // font: the cache's, or null to make one for this label alone.
@@ -93,8 +174,7 @@ void DrawFill(Gdiplus::GpGraphics* graphics, const BarGeometry& bar, GpBitmap* f
 
     if (fillImage) {
         // Squeezed, not cropped: the whole picture always fits the filled part.
-        GdipDrawImageRect(graphics, fillImage, static_cast<float>(bar.x), static_cast<float>(bar.y),
-                          static_cast<float>(bar.fillWidth), static_cast<float>(bar.height));
+        DrawPicture(graphics, fillImage, bar.x, bar.y, bar.fillWidth, bar.height, bar.dpi);
     } else {
         Gdiplus::GpRect span(bar.x, bar.y, std::max(bar.fillWidth, bar.height), bar.height);
         Gdiplus::GpLineGradient* gradient = nullptr;
@@ -107,7 +187,7 @@ void DrawFill(Gdiplus::GpGraphics* graphics, const BarGeometry& bar, GpBitmap* f
     GdipSetClipRegion(graphics, savedClip.get(), Gdiplus::CombineModeReplace);
 }
 
-GpGraphicsPtr MakeBarGraphics(HDC surface)
+GpGraphicsPtr MakeBarGraphics(HDC surface, int dpi)
 {
     Gdiplus::GpGraphics* created = nullptr;
     GdipCreateFromHDC(surface, &created);
@@ -115,27 +195,31 @@ GpGraphicsPtr MakeBarGraphics(HDC surface)
     GdipSetSmoothingMode(graphics.get(), Gdiplus::SmoothingModeHighQuality);
     GdipSetPixelOffsetMode(graphics.get(), Gdiplus::PixelOffsetModeHighQuality);
     GdipSetCompositingQuality(graphics.get(), Gdiplus::CompositingQualityHighQuality);
+    if (dpi != DefaultDpi)
+        GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeHighQualityBicubic);
     return graphics;
 }
 
 void DrawTrack(Gdiplus::GpGraphics* graphics, HDC surface, const BarGeometry& bar, GpBitmap* track)
 {
     if (track)
-        GdipDrawImageRect(graphics, track, static_cast<float>(bar.x), static_cast<float>(bar.y),
-                          static_cast<float>(bar.width), static_cast<float>(bar.height));
+        DrawPicture(graphics, track, bar.x, bar.y, bar.width, bar.height, bar.dpi);
     else
         DrawGdiTrack(surface, bar);
 }
 
-// The texts stand on the bar's ends, each 160 wide, above it.
+// The texts stand on the bar's ends, each 160 wide (at 96 DPI), above it.
 RECT PercentRect(const BarGeometry& bar)
 {
-    return RECT{bar.x, bar.y - 28, bar.x + 160, bar.y - 8};
+    const int dpi = bar.dpi;
+    return RECT{bar.x, bar.y - ScaledPixels(28, dpi), bar.x + ScaledPixels(160, dpi), bar.y - ScaledPixels(8, dpi)};
 }
 
 RECT SpeedRect(const BarGeometry& bar)
 {
-    return RECT{bar.right - 160, bar.y - 28, bar.right, bar.y - 8};
+    const int dpi = bar.dpi;
+    return RECT{bar.right - ScaledPixels(160, dpi), bar.y - ScaledPixels(28, dpi), bar.right,
+                bar.y - ScaledPixels(8, dpi)};
 }
 
 bool Meets(const RECT& a, const RECT& b)
@@ -150,43 +234,41 @@ bool Within(const RECT& inner, const RECT& outer)
            inner.bottom <= outer.bottom;
 }
 
-RECT HeadingRect(const RECT& client)
+RECT HeadingRect(const RECT& client, int dpi)
 {
-    return RECT{client.left + 20, client.top + 8, client.right - 100, client.top + 46};
+    return RECT{client.left + ScaledPixels(20, dpi), client.top + ScaledPixels(8, dpi),
+                client.right - ScaledPixels(100, dpi), client.top + ScaledPixels(46, dpi)};
 }
 
-RECT GlyphRect(const RECT& client)
-{
-    return RECT{client.right - 36, client.top + 8, client.right - 8, client.top + 46};
-}
-
-RECT BarRect(const BarGeometry& bar)
-{
-    return RECT{bar.x, bar.y, bar.right, bar.y + bar.height};
-}
+// Font heights at 96 DPI.
+const int HeadingFontHeight = 20;
+const int GlyphFontHeight = 30;
+const int TextFontHeight = 14;
 
 // What stays the same while a download runs, inside `area` of a surface drawn
 // at client coordinates: background, heading, close glyph and track.
 // The track is drawn only with drawTrack, through graphics (null when GDI+
 // does not run).
 void DrawStill(HDC dc, HDC target, const RECT& client, const RECT& area, const BarGeometry& bar,
-               const SplashPictures& pictures, const SplashCache* cache, bool drawTrack,
+               const SplashPictures& pictures, SplashCache* cache, bool drawTrack,
                Gdiplus::GpGraphics* graphics)
 {
-    DrawBackground(dc, target, client.right - client.left, client.bottom - client.top, area, pictures.background);
+    const int dpi = bar.dpi;
+    DrawBackground(dc, target, client.right - client.left, client.bottom - client.top, area, pictures.background,
+                   dpi, cache);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, TextColour);
 
-    const RECT headingRect = HeadingRect(client);
+    const RECT headingRect = HeadingRect(client, dpi);
     if (Meets(headingRect, area)) {
         const std::wstring heading = SplashHeading(ProductName);
-        DrawLabel(dc, cache ? cache->headingFont.get() : nullptr, 20, 600, heading.c_str(), -1, headingRect,
-                  DT_SINGLELINE | DT_VCENTER);
+        DrawLabel(dc, cache ? cache->headingFont.get() : nullptr, ScaledPixels(HeadingFontHeight, dpi), 600,
+                  heading.c_str(), -1, headingRect, DT_SINGLELINE | DT_VCENTER);
     }
-    const RECT glyphRect = GlyphRect(client);
+    const RECT glyphRect = CloseGlyphRect(client, dpi);
     if (Meets(glyphRect, area))
-        DrawLabel(dc, cache ? cache->glyphFont.get() : nullptr, 30, 700, CloseGlyph, 1, glyphRect,
-                  DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+        DrawLabel(dc, cache ? cache->glyphFont.get() : nullptr, ScaledPixels(GlyphFontHeight, dpi), 700, CloseGlyph,
+                  1, glyphRect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
 
     if (drawTrack)
         DrawTrack(graphics, dc, bar, pictures.track);
@@ -208,7 +290,7 @@ void DrawProgressTexts(HDC dc, const BarGeometry& bar, const SplashProgress& pro
 // texts drawn over it, then the step's area copied out. Both are drawn at
 // client coordinates through the viewport origin.
 struct ProgressSurface {
-    ProgressSurface(HDC target, const RECT& progressArea, HGDIOBJ font)
+    ProgressSurface(HDC target, const RECT& progressArea, const BarGeometry& bar, HGDIOBJ font)
         : area(progressArea),
           still(target),
           stillBitmap(CreateCompatibleBitmap(target, area.right - area.left, area.bottom - area.top)),
@@ -222,7 +304,7 @@ struct ProgressSurface {
         SetViewportOrgEx(surface.get(), -area.left, -area.top, nullptr);
         SetBkMode(surface.get(), TRANSPARENT);
         SetTextColor(surface.get(), TextColour);
-        graphics = MakeBarGraphics(surface.get());
+        graphics = MakeBarGraphics(surface.get(), bar.dpi);
     }
 
     // What the still part was drawn for.
@@ -242,8 +324,11 @@ struct ProgressSurface {
     GpGraphicsPtr graphics;  // last, so deleted before its context
 };
 
-SplashCache::SplashCache()
-    : headingFont(MakeFont(20, 600)), glyphFont(MakeFont(30, 700)), textFont(MakeFont(14, 400))
+SplashCache::SplashCache(int scaleDpi)
+    : dpi(scaleDpi),
+      headingFont(MakeFont(ScaledPixels(HeadingFontHeight, scaleDpi), 600)),
+      glyphFont(MakeFont(ScaledPixels(GlyphFontHeight, scaleDpi), 700)),
+      textFont(MakeFont(ScaledPixels(TextFontHeight, scaleDpi), 400))
 {
 }
 
@@ -255,7 +340,7 @@ bool DrawnFor(const ProgressSurface& surface, const RECT& client, const RECT& ar
               const SplashPictures& pictures)
 {
     return EqualRect(&surface.client, &client) && EqualRect(&surface.area, &area) && surface.bar.x == bar.x &&
-           surface.bar.y == bar.y && surface.bar.width == bar.width && surface.bar.height == bar.height &&
+           surface.bar.y == bar.y && surface.bar.width == bar.width && surface.bar.height == bar.height && surface.bar.dpi == bar.dpi &&
            surface.background == pictures.background && surface.track == pictures.track;
 }
 
@@ -265,13 +350,13 @@ ProgressSurface& PreparedSurface(SplashCache& cache, HDC target, const RECT& cli
     if (cache.surface && DrawnFor(*cache.surface, client, progressArea, bar, pictures))
         return *cache.surface;
     cache.surface.reset();  // the old one's objects go before the new ones are made
-    cache.surface = std::make_unique<ProgressSurface>(target, progressArea, cache.textFont.get());
+    cache.surface = std::make_unique<ProgressSurface>(target, progressArea, bar, cache.textFont.get());
     ProgressSurface& surface = *cache.surface;
     surface.client = client;
     surface.bar = bar;
     surface.background = pictures.background;
     surface.track = pictures.track;
-    GpGraphicsPtr graphics = MakeBarGraphics(surface.still.get());
+    GpGraphicsPtr graphics = MakeBarGraphics(surface.still.get(), bar.dpi);
     DrawStill(surface.still.get(), target, client, progressArea, bar, pictures, &cache, true, graphics.get());
     return surface;
 }
@@ -295,24 +380,45 @@ void PaintStep(ProgressSurface& surface, HDC target, const RECT& area, const Bar
 
 }  // namespace
 
-BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth, int trackHeight, double ratio)
+BarGeometry ComputeBarGeometry(const RECT& client, bool hasTrack, int trackWidth, int trackHeight, double ratio,
+                               int dpi)
 {
+    auto scaled = [dpi](int value) { return ScaledPixels(value, dpi); };
     const int clientWidth = client.right - client.left;
     BarGeometry bar = {};
+    bar.dpi = dpi;
     if (hasTrack) {
-        bar.width = trackWidth;
-        bar.height = trackHeight;
+        bar.width = scaled(trackWidth);
+        bar.height = scaled(trackHeight);
     } else {
         // Narrow windows keep a wider share of their width for the bar.
-        bar.width = clientWidth - 120 >= 260 ? clientWidth - 120 : clientWidth - 80;
-        bar.height = 12;
+        bar.width = clientWidth - scaled(120) >= scaled(260) ? clientWidth - scaled(120) : clientWidth - scaled(80);
+        bar.height = scaled(12);
     }
-    bar.width = std::min(bar.width, clientWidth - 40);
+    bar.width = std::min(bar.width, clientWidth - scaled(40));
     bar.x = client.left + (clientWidth - bar.width) / 2;
-    bar.y = client.bottom - 35;
+    bar.y = client.bottom - scaled(35);
     bar.right = bar.x + bar.width;
     bar.fillWidth = FillWidth(bar.width, ratio);
     return bar;
+}
+
+RECT CloseGlyphRect(const RECT& client, int dpi)
+{
+    return RECT{client.right - ScaledPixels(36, dpi), client.top + ScaledPixels(8, dpi),
+                client.right - ScaledPixels(8, dpi), client.top + ScaledPixels(46, dpi)};
+}
+
+RECT CloseGlyphHitArea(int clientRight, int dpi)
+{
+    // Narrower in height than the glyph's drawing box: y from 12 to 40 at 96 DPI.
+    return RECT{clientRight - ScaledPixels(36, dpi), ScaledPixels(12, dpi), clientRight - ScaledPixels(8, dpi) + 1,
+                ScaledPixels(40, dpi) + 1};
+}
+
+RECT BarRect(const BarGeometry& bar)
+{
+    return RECT{bar.x, bar.y, bar.right, bar.y + bar.height};
 }
 
 std::wstring SplashHeading(const std::string& productNameUtf8)
@@ -332,8 +438,11 @@ RECT ProgressArea(const BarGeometry& bar)
 }
 
 BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                        const SplashProgress& progress, SplashCache* cache)
+                        const SplashProgress& progress, SplashCache* cache, int dpi)
 {
+    // A cache made for another scale holds fonts of the wrong size.
+    if (cache && cache->dpi != dpi)
+        cache = nullptr;
     UINT trackWidth = 0;
     UINT trackHeight = 0;
     if (pictures.track) {
@@ -341,7 +450,7 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
         GdipGetImageHeight(pictures.track, &trackHeight);
     }
     const BarGeometry bar = ComputeBarGeometry(client, pictures.track != nullptr, static_cast<int>(trackWidth),
-                                               static_cast<int>(trackHeight), progress.ratio);
+                                               static_cast<int>(trackHeight), progress.ratio, dpi);
 
     // Only what meets `update` is drawn and copied: a download step updates
     // just the progress area, and drawing and copying the whole splash for
@@ -373,13 +482,13 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
     SetViewportOrgEx(dc, -area.left, -area.top, nullptr);
 
     const bool barMeets = Meets(BarRect(bar), area);
-    GpGraphicsPtr graphics(barMeets ? MakeBarGraphics(dc) : nullptr);
+    GpGraphicsPtr graphics(barMeets ? MakeBarGraphics(dc, dpi) : nullptr);
     DrawStill(dc, target, client, area, bar, pictures, cache, barMeets, graphics.get());
     if (barMeets && bar.fillWidth > 0)
         DrawFill(graphics.get(), bar, pictures.fill);
 
     if (Meets(PercentRect(bar), area) || Meets(SpeedRect(bar), area)) {
-        GdiObject made(cache ? nullptr : MakeFont(14, 400));
+        GdiObject made(cache ? nullptr : MakeFont(ScaledPixels(TextFontHeight, dpi), 400));
         Selection selected(dc, cache ? cache->textFont.get() : made.get());
         DrawProgressTexts(dc, bar, progress);
     }
@@ -389,9 +498,9 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
 }
 
 void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
-                     const SplashPictures& pictures, SplashCache* cache)
+                     const SplashPictures& pictures, SplashCache* cache, int dpi)
 {
-    const BarGeometry bar = PaintSplash(target, client, update, pictures, ReadSplashProgress(state), cache);
+    const BarGeometry bar = PaintSplash(target, client, update, pictures, ReadSplashProgress(state), cache, dpi);
     state.barPlace.store(PackBarPlace(bar), std::memory_order_relaxed);
 }
 

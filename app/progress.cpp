@@ -139,18 +139,21 @@ int FillWidth(int barWidth, double ratio)
 
 std::uint64_t PackBarPlace(const BarGeometry& bar)
 {
-    auto field = [](int value, int shift) { return std::uint64_t(std::uint16_t(value)) << shift; };
-    return field(bar.x, 48) | field(bar.y, 32) | field(bar.width, 16) | field(bar.height, 0);
+    auto field = [](int value, int shift) { return (std::uint64_t(value) & 0x1FFF) << shift; };
+    return field(bar.x, 51) | field(bar.y, 38) | field(bar.width, 25) | field(bar.height, 12) |
+           (std::uint64_t(bar.dpi) & 0xFFF);
 }
 
 BarGeometry UnpackBarPlace(std::uint64_t place)
 {
-    auto field = [place](int shift) { return int(std::int16_t(std::uint16_t(place >> shift))); };
+    // Shifted up to the top and back, so the sign comes along.
+    auto field = [place](int shift) { return int(std::int64_t(place << (51 - shift)) >> 51); };
     BarGeometry bar = {};
-    bar.x = field(48);
-    bar.y = field(32);
-    bar.width = field(16);
-    bar.height = field(0);
+    bar.x = field(51);
+    bar.y = field(38);
+    bar.width = field(25);
+    bar.height = field(12);
     bar.right = bar.x + bar.width;
+    bar.dpi = int(place & 0xFFF);
     return bar;
 }

@@ -61,7 +61,8 @@ std::wstring SpeedText(double bytesPerSecond);
 // The fill's width in pixels in a bar barWidth pixels wide.
 int FillWidth(int barWidth, double ratio);
 
-// Where the progress bar goes in the client rectangle, in client pixels.
+// Where the progress bar goes in the client rectangle, in client pixels, and
+// the display scale it was laid out for, which the texts beside it follow.
 struct BarGeometry {
     int x;
     int y;
@@ -69,9 +70,12 @@ struct BarGeometry {
     int height;
     int right;      // x + width
     int fillWidth;  // 0 means no fill is drawn
+    int dpi = 96;   // 96 is 100 %
 };
 
-// The bar's x, y, width and height in one word (16 bits each), so the paint
-// can hand them to the worker thread in one store; 0 stands for no paint yet.
+// The bar's x, y, width and height (13 bits each, signed: up to 4095 pixels,
+// over seven times the splash's 560) and its DPI (12 bits) in one word, so the
+// paint can hand them to the worker thread in one store; 0 stands for no
+// paint yet.
 std::uint64_t PackBarPlace(const BarGeometry& bar);
 BarGeometry UnpackBarPlace(std::uint64_t place);  // fillWidth 0

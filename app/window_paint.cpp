@@ -1,5 +1,6 @@
 #include "app/window_paint.h"
 
+#include "app/display_scale.h"
 #include "app/progress.h"
 
 namespace {
@@ -68,7 +69,9 @@ void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPict
     HDC dc = BeginPaint(hwnd, &ps);
     RECT client;
     GetClientRect(hwnd, &client);
-    PaintSplashFrom(state, dc, client, ps.rcPaint, pictures, cache);
+    // The window's cache is remade for each scale the window takes.
+    const int dpi = cache ? cache->dpi : WindowDpi(hwnd);
+    PaintSplashFrom(state, dc, client, ps.rcPaint, pictures, cache, dpi);
     EndPaint(hwnd, &ps);
 
     if (!showsStep) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times the splash paint under Wine: the median of many paints into a memory
 # context with the shipped pictures, then the same into a window on a private
-# virtual display. Usage: tools/bench-paint.sh [paints]   (default 2000)
+# virtual display, at 100 % and at 200 % (192 DPI).
+# Usage: tools/bench-paint.sh [paints]   (default 2000)
 # The build folder is TOLVIN_BUILD_DIR (default build/paint).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -3,7 +3,10 @@
 # download server and runs one whole installation under Wine on a private
 # virtual display: splash with progress (screenshot saved), setup program
 # fetched, started, waited for and deleted. Prints what happened.
+# Usage: tools/demo.sh [DPI]   DPI: the display's, 96 (100 %) unless given
+# (192 is 200 %); set in the demo prefix for the run and put back after.
 set -euo pipefail
+dpi=${1:-}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 tools/setup.sh
@@ -17,6 +20,20 @@ tools/make-wine-prefix.sh "$build/wineprefix" "$build/test-ca"
 . tools/xvfb.sh
 start_private_display
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+desktop='HKCU\Control Panel\Desktop'
+saved_dpi=
+if [ -n "$dpi" ]; then
+    saved_dpi=$(wine reg query "$desktop" /v LogPixels 2>/dev/null | awk '$1 == "LogPixels" {print $3}' || true)
+    wine reg add "$desktop" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+fi
+restore_dpi() {
+    [ -n "$dpi" ] || return 0
+    if [ -n "$saved_dpi" ]; then
+        wine reg add "$desktop" /v LogPixels /t REG_DWORD /d "$((saved_dpi))" /f >/dev/null 2>&1 || true
+    else
+        wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1 || true
+    fi
+}
 
 run=$build/run
 rm -rf "$run"
@@ -33,13 +50,16 @@ rate=$(( $(stat -c %s "$setup") / 8 ))
 /usr/bin/python3 tools/download_server.py --cert-dir "$build/test-ca" --port 48543 --setup-file "$setup" \
     --rate "$rate" --log "$run/server.log" --port-file "$run/server.port" --watch-pid $$ &
 server=$!
-trap 'kill $server 2>/dev/null || true; kill $TOLVIN_XVFB_PID 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
+trap 'kill $server 2>/dev/null || true; restore_dpi; kill $TOLVIN_XVFB_PID 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -f "$run/server.port" ] && break; sleep 0.1; done
 
 echo "Running the installer in $run ..."
 (cd "$run" && wine "$build/tolvin-installer.exe"; echo $? > "$run/exit-code") &
 installer=$!
-sleep 5
+# Once the splash is up (Wine names its X window after the title; a loaded
+# machine may take several seconds), a few seconds into the download.
+for _ in $(seq 60); do xwininfo -root -tree 2>/dev/null | grep -q '"Tolvin Installer"' && break; sleep 0.5; done
+sleep 4
 import -window root "$build/screenshot.png" && echo "Screenshot during the download: $build/screenshot.png"
 for _ in $(seq 120); do kill -0 $installer 2>/dev/null || break; sleep 1; done
 

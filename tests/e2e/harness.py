@@ -168,6 +168,33 @@ def user_proxy_settings(wine, flags, proxy="", bypass="", script=""):
             reg("add", "/t", "REG_BINARY", "/d", saved, "/f")
 
 
+DESKTOP_SETTINGS = r"HKCU\Control Panel\Desktop"
+
+
+@contextlib.contextmanager
+def log_pixels(wine, dpi):
+    """The display's DPI as Wine gives it to every program started meanwhile
+    (LogPixels under HKCU\Control Panel\Desktop, read when a program starts);
+    the earlier value (or none) is put back afterwards. Tests that change it
+    hold the desktop lock."""
+    def reg(verb, *args):
+        return subprocess.run(["wine", "reg", verb, DESKTOP_SETTINGS, "/v", "LogPixels", *args],
+                              env=wine.env, capture_output=True, text=True)
+    saved = None
+    for line in reg("query").stdout.splitlines():
+        fields = line.split()
+        if fields[:2] == ["LogPixels", "REG_DWORD"]:
+            saved = str(int(fields[2], 16))
+    assert reg("add", "/t", "REG_DWORD", "/d", str(dpi), "/f").returncode == 0, "LogPixels not written"
+    try:
+        yield
+    finally:
+        if saved is None:
+            reg("delete", "/f")
+        else:
+            reg("add", "/t", "REG_DWORD", "/d", saved, "/f")
+
+
 def windows_path(path):
     """How a Linux path looks to a program under Wine (drive Z: is /)."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")

@@ -169,6 +169,26 @@ TEST(ProgressCallback, RecordsIntoTheSharedStateAndInvalidatesTheWindowThenThePr
     DestroyWindow(window);
 }
 
+TEST(ProgressCallback, AtTwiceTheScaleAsksForTheProgressAreaTwiceAsLarge)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 1120, 620, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    UpdateWindow(window);
+    ValidateRect(window, nullptr);
+    DownloadProgress.lastSampleTick = 0;
+    DownloadProgress.paintRequest = PaintIdle;
+    // As a paint at 192 DPI hands the bar over: 960 x 16 at (80, 550).
+    DownloadProgress.barPlace = PackBarPlace(ComputeBarGeometry(RECT{0, 0, 1120, 620}, true, 480, 8, 0.0, 192));
+    MakeProgressCallback(window)(1234, 5678);
+    RECT update;
+    ASSERT_TRUE(GetUpdateRect(window, &update, FALSE));
+    // The texts stand 8 above the bar and are 20 high at 96 DPI: 56 above it here.
+    EXPECT_EQ((std::vector<LONG>{80, 494, 1040, 566}),
+              (std::vector<LONG>{update.left, update.top, update.right, update.bottom}));
+    DestroyWindow(window);
+}
+
 // What the splash shows, read from the state as the paint reads it.
 struct Frame {
     std::wstring percent;

@@ -2,8 +2,10 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/main_window.h"
+#include "app/progress.h"
 #include "tests/install/notice_box.h"
 
 namespace {
@@ -67,6 +69,20 @@ TEST(WorkerStartFailure, NoticeAfterTheWindowIsShownAndTheWindowStays)
     ASSERT_TRUE(WaitForBrowserOpens(1));
     std::string page = BrowserOpens()[0];
     EXPECT_EQ(0u, page.rfind(std::string("https://") + TOLVIN_DOWNLOAD_HOST_FOR_TESTS + "/tolvin/", 0)) << page;
+
+    // The display's scale set to 200 % while the splash shows: the window takes
+    // the rectangle the system suggests and its next paint lays the splash out
+    // at the new scale (no track picture here: a bar of W - 240 by 24).
+    RECT suggested = {100, 50, 1220, 670};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    UpdateWindow(window);
+    RECT frame = {};
+    GetWindowRect(window, &frame);
+    EXPECT_EQ((std::vector<LONG>{100, 50, 1220, 670}),
+              (std::vector<LONG>{frame.left, frame.top, frame.right, frame.bottom}));
+    const BarGeometry bar = UnpackBarPlace(DownloadProgress.barPlace.load());
+    EXPECT_EQ((std::vector<int>{120, 550, 880, 24, 192}),
+              (std::vector<int>{bar.x, bar.y, bar.width, bar.height, bar.dpi}));
     DestroyWindow(window);
 }
 

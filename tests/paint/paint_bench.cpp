@@ -2,7 +2,8 @@
 // memory contexts (the figure the paint is held to), then the same into a real
 // window's context, where the final copy goes to the display, whole and as
 // the download's steps paint it (the progress area only), the latter also
-// with the cache the installer's window keeps.
+// with the cache the installer's window keeps; and the window at 200 %
+// (192 DPI, 1120 x 620), whole and its steps through the cache.
 // Usage: paint_bench.exe [paints]   (default 2000)
 #include <windows.h>
 
@@ -38,11 +39,11 @@ Summary Summarise(std::vector<double> ms)
 // gives each paint's time in milliseconds. With stepsOnly, each paint covers
 // just the progress area, as the repaints of a running download do.
 std::vector<double> TimePaints(HDC target, const SplashPictures& pictures, int count, bool stepsOnly = false,
-                               SplashCache* cache = nullptr)
+                               SplashCache* cache = nullptr, int dpi = DefaultDpi)
 {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    const RECT client = {0, 0, 560, 310};
+    const RECT client = {0, 0, ScaledPixels(560, dpi), ScaledPixels(310, dpi)};
     std::vector<double> times;
     times.reserve(count);
     for (int i = 0; i < count; ++i) {
@@ -60,9 +61,9 @@ std::vector<double> TimePaints(HDC target, const SplashPictures& pictures, int c
             UINT trackHeight = 0;
             Gdiplus::DllExports::GdipGetImageWidth(pictures.track, &trackWidth);
             Gdiplus::DllExports::GdipGetImageHeight(pictures.track, &trackHeight);
-            update = ProgressArea(ComputeBarGeometry(client, true, int(trackWidth), int(trackHeight), ratio));
+            update = ProgressArea(ComputeBarGeometry(client, true, int(trackWidth), int(trackHeight), ratio, dpi));
         }
-        PaintSplash(target, client, update, pictures, progress, cache);
+        PaintSplash(target, client, update, pictures, progress, cache, dpi);
         GdiFlush();
         QueryPerformanceCounter(&end);
         times.push_back(double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
@@ -149,6 +150,30 @@ int main(int argc, char** argv)
                 DestroyWindow(window);
             } else {
                 std::printf("window DC: no window (no display?)\n");
+            }
+
+            // The same window at 200 %, through the cache as the installer's
+            // window paints: a whole paint copies the background stretched
+            // once; a step copies the still part and draws the fill and the
+            // texts at the larger size.
+            const int dpi = 2 * DefaultDpi;
+            HWND large = CreateWindowExW(0, L"STATIC", L"paint bench", WS_POPUP | WS_VISIBLE, 0, 0,
+                                         ScaledPixels(560, dpi), ScaledPixels(310, dpi), nullptr, nullptr,
+                                         GetModuleHandleW(nullptr), nullptr);
+            if (large) {
+                HDC dc = GetDC(large);
+                {
+                    SplashCache cache(dpi);
+                    TimePaints(dc, pictures, 10, false, &cache, dpi);
+                    Print("window DC 1120x620 (200 %), cached", TimePaints(dc, pictures, count, false, &cache, dpi));
+                }
+                {
+                    SplashCache cache(dpi);
+                    TimePaints(dc, pictures, 50, true, &cache, dpi);
+                    Print("200 %, progress area, cached", TimePaints(dc, pictures, count, true, &cache, dpi));
+                }
+                ReleaseDC(large, dc);
+                DestroyWindow(large);
             }
         }
     }

@@ -187,6 +187,7 @@ struct Scene {
     std::wstring percent = L"0%";
     std::wstring speed = L"0 KB/s";
     RECT client = StandardClient;
+    int dpi = 96;
 };
 
 // Paints a scene into a fresh canvas. With TOLVIN_PAINT_DUMP set to a folder,
@@ -197,7 +198,7 @@ std::unique_ptr<Canvas> Render(const Scene& scene, int canvasWidth = 560, int ca
 {
     auto canvas = std::make_unique<Canvas>(canvasWidth, canvasHeight, initial);
     SplashProgress progress{scene.ratio, scene.percent, scene.speed};
-    PaintSplash(canvas->dc(), scene.client, scene.client, scene.pictures, progress);
+    PaintSplash(canvas->dc(), scene.client, scene.client, scene.pictures, progress, nullptr, scene.dpi);
 
     if (const char* folder = std::getenv("TOLVIN_PAINT_DUMP")) {
         static int counter = 0;
@@ -617,6 +618,84 @@ TEST_F(Texts, ShowTheGivenProgressTexts)
     auto longTexts = Render(Dark(L"100%", L"4.77 MB/s"));
     EXPECT_GT(WhiteBox(*longTexts, percent_).right, WhiteBox(*shortTexts, percent_).right + 10);
     EXPECT_LT(WhiteBox(*longTexts, speed_).left, WhiteBox(*shortTexts, speed_).left - 10);
+}
+
+// --- display scale ---
+
+RECT Doubled(const RECT& r) { return RECT{2 * r.left, 2 * r.top, 2 * r.right, 2 * r.bottom}; }
+
+Scene AtTwiceTheScale(Scene scene)
+{
+    scene.client = Doubled(scene.client);
+    scene.dpi = 192;
+    return scene;
+}
+
+TEST_F(Texts, At192DpiEveryTextIsDrawnTwiceAsLargeAtTwiceItsPlaceAndNothingElse)
+{
+    const Scene scene = Dark(L"42%", L"775 KB/s");
+    auto single = Render(scene);
+    auto twice = Render(AtTwiceTheScale(scene), 1120, 620);
+    for (const RECT& r : {heading_, glyph_, percent_, speed_}) {
+        const RECT a = WhiteBox(*single, r);
+        const RECT b = WhiteBox(*twice, Doubled(r));
+        ASSERT_LT(b.left, b.right) << "a text at " << r.left << "," << r.top << " is missing";
+        // Fonts made twice as high: the ink is twice as tall, and as wide give
+        // or take the hinting of each size (a few pixels in a hundred).
+        const int slack = 3 + (b.right - b.left) / 20;
+        EXPECT_NEAR(b.left, 2 * a.left, slack) << r.left << "," << r.top;
+        EXPECT_NEAR(b.right, 2 * a.right, slack) << r.left << "," << r.top;
+        EXPECT_NEAR(b.top, 2 * a.top, 3) << r.left << "," << r.top;
+        EXPECT_NEAR(b.bottom, 2 * a.bottom, 3) << r.left << "," << r.top;
+    }
+    const Rgb ground = FromColorRef(Ground);
+    int outside = 0;
+    for (int y = 0; y < 620; ++y)
+        for (int x = 0; x < 1120; ++x) {
+            if (Inside(Doubled(heading_), x, y) || Inside(Doubled(glyph_), x, y) || Inside(Doubled(percent_), x, y) ||
+                Inside(Doubled(speed_), x, y) || Inside(Doubled(bar_), x, y))
+                continue;
+            if (Distance(twice->At(x, y), ground) != 0 && ++outside <= 5)
+                ADD_FAILURE() << "drawn at " << x << "," << y << ": " << twice->At(x, y);
+        }
+    EXPECT_EQ(0, outside);
+}
+
+TEST_F(Paint, At192DpiTheShippedSplashIsTheSameSceneTwiceAsLargeWithSmoothEdges)
+{
+    const Scene scene = Shipped(0.5);
+    auto twice = Render(AtTwiceTheScale(scene), 1120, 620);
+    // The background spread over the whole client: the picture's own pixel at
+    // half the coordinates, away from the wave glyph's edges.
+    for (POINT p : {POINT{5, 5}, POINT{100, 150}, POINT{500, 200}, POINT{280, 300}, POINT{554, 304}})
+        EXPECT_TRUE(Near(twice->At(2 * p.x + 1, 2 * p.y + 1), BackgroundAt(p.x, p.y), 4)) << p.x << "," << p.y;
+    // The bar is 960 x 16 at (80, 550), filled to x 560 with ends of radius
+    // 8: solid from its top row to its bottom row between the ends, the
+    // pictures' edges not faded by the scaling.
+    for (int y : {550, 558, 565}) {
+        for (int x = 96; x <= 544; ++x)
+            ASSERT_TRUE(Near(twice->At(x, y), fillColour_)) << x << "," << y;
+        for (int x = 576; x <= 1024; ++x)
+            ASSERT_TRUE(Near(twice->At(x, y), trackColour_)) << x << "," << y;
+    }
+    for (POINT p : {POINT{600, 549}, POINT{600, 566}, POINT{79, 558}, POINT{1040, 558}})
+        EXPECT_TRUE(Near(twice->At(p.x, p.y), BackgroundAt(p.x / 2, p.y / 2), 6)) << p.x << "," << p.y;
+    // Scaled smoothly, not the small pictures' pixels repeated: blocks of 2 x
+    // 2 pixels across an edge are not all one colour, both along the track
+    // picture's right end and along the background's wave glyph.
+    auto mixedBlocks = [&](const RECT& r) {
+        int mixed = 0;
+        for (int y = r.top; y < r.bottom; y += 2)
+            for (int x = r.left; x < r.right; x += 2) {
+                const Rgb c = twice->At(x, y);
+                if (Distance(twice->At(x + 1, y), c) > 8 || Distance(twice->At(x, y + 1), c) > 8 ||
+                    Distance(twice->At(x + 1, y + 1), c) > 8)
+                    ++mixed;
+            }
+        return mixed;
+    };
+    EXPECT_GE(mixedBlocks(RECT{1024, 548, 1042, 568}), 6) << "blocky end of the bar";
+    EXPECT_GE(mixedBlocks(RECT{440, 120, 680, 300}), 40) << "blocky background";
 }
 
 // --- a download step ---

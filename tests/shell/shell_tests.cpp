@@ -42,6 +42,17 @@ TEST(CloseGlyph, FollowsTheClientRightEdge)
     EXPECT_FALSE(IsCloseGlyphHit(800, Point(552, 20)));
 }
 
+TEST(CloseGlyph, ScalesWithTheDisplay)
+{
+    // 150 %: x from 840 - 54 to 840 - 12, y from 18 to 60, both inclusive.
+    EXPECT_TRUE(IsCloseGlyphHit(840, Point(786, 18), 144));
+    EXPECT_TRUE(IsCloseGlyphHit(840, Point(828, 60), 144));
+    EXPECT_FALSE(IsCloseGlyphHit(840, Point(785, 30), 144));
+    EXPECT_FALSE(IsCloseGlyphHit(840, Point(829, 30), 144));
+    EXPECT_FALSE(IsCloseGlyphHit(840, Point(800, 17), 144));
+    EXPECT_FALSE(IsCloseGlyphHit(840, Point(800, 61), 144));
+}
+
 TEST(Centring, CommonScreen)
 {
     POINT origin = CenteredOrigin(1366, 768, 560, 310);
