@@ -180,10 +180,12 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 int RunInstallerApp(HINSTANCE instance, int showCommand)
 {
     // Before anything else: a second copy downloads, registers and shows nothing.
+    // A script that runs the installer must not read "installed" from a copy
+    // that deferred, so it answers as Windows Installer does.
     InstanceMutex instanceMutex;
-    if (!ClaimSingleInstance(InstanceMutexName, instanceMutex)) {
+    if (!ClaimSingleInstance(instanceMutex)) {
         ShowRunningCopy(WindowClassName);
-        return 0;
+        return ERROR_INSTALL_ALREADY_RUNNING;
     }
     AppInstance = instance;
 

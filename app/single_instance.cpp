@@ -1,13 +1,135 @@
 #include "app/single_instance.h"
 
+#include <sddl.h>
+
 // The GUID keeps the name apart from any other program's; it never changes,
 // or two versions would run side by side.
 const wchar_t InstanceMutexName[] = L"Local\\TolvinInstaller-{3A407F6F-8747-4A6C-B92D-E7F82600806F}";
+
+namespace {
+
+// The boundary's name and the namespace's alias.
+const wchar_t NamespaceName[] = L"TolvinInstaller-{3A407F6F-8747-4A6C-B92D-E7F82600806F}";
+
+// Only Administrators may open the namespace's folder, and the DACL is not
+// widened by inheritance.
+const wchar_t NamespaceFolderSddl[] = L"D:P(A;;GA;;;BA)";
+
+struct LocalMemory {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ~LocalMemory()
+    {
+        if (descriptor)
+            LocalFree(descriptor);
+    }
+};
+
+struct ProcessHandle {
+    HANDLE handle = nullptr;
+    ~ProcessHandle()
+    {
+        if (handle)
+            CloseHandle(handle);
+    }
+};
+
+template <typename Function>
+void LookUp(HMODULE module, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Made or opened with the boundary; null when neither worked.
+HANDLE MakeOrOpenNamespace(const NamespaceCalls& calls, HANDLE boundary)
+{
+    LocalMemory folder;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(NamespaceFolderSddl, SDDL_REVISION_1,
+                                                              &folder.descriptor, nullptr))
+        return nullptr;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), folder.descriptor, FALSE};
+    if (HANDLE made = calls.createNamespace(&attributes, boundary, NamespaceName))
+        return made;
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return nullptr;
+    return calls.openNamespace(boundary, NamespaceName);
+}
+
+// The executable's full path, empty when the process cannot be asked.
+std::wstring ImagePath(HANDLE process)
+{
+    wchar_t path[1024];
+    DWORD size = ARRAYSIZE(path);
+    if (!QueryFullProcessImageNameW(process, 0, path, &size))
+        return std::wstring();
+    return std::wstring(path, size);
+}
+
+// Another program may register a window class of the same name: only a
+// window of a process started from this same file is the running copy.
+bool RunsImage(HWND window, const std::wstring& image)
+{
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    ProcessHandle process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)};
+    if (!process.handle)
+        return false;
+    std::wstring path = ImagePath(process.handle);
+    return !path.empty() && CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), image.c_str(),
+                                                 static_cast<int>(image.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+NamespaceCalls SystemNamespaceCalls()
+{
+    NamespaceCalls calls = {};
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!kernel)
+        return calls;
+    LookUp(kernel, "CreateBoundaryDescriptorW", calls.createBoundary);
+    LookUp(kernel, "AddSIDToBoundaryDescriptor", calls.addSid);
+    LookUp(kernel, "DeleteBoundaryDescriptor", calls.deleteBoundary);
+    LookUp(kernel, "CreatePrivateNamespaceW", calls.createNamespace);
+    LookUp(kernel, "OpenPrivateNamespaceW", calls.openNamespace);
+    LookUp(kernel, "ClosePrivateNamespace", calls.closeNamespace);
+    return calls;
+}
 
 InstanceMutex::~InstanceMutex()
 {
     if (handle)
         CloseHandle(handle);
+    if (privateNamespace)
+        closeNamespace(privateNamespace, 0);
+}
+
+std::wstring EnterInstanceNamespace(const NamespaceCalls& calls, InstanceMutex& mutex)
+{
+    if (!calls.createBoundary || !calls.addSid || !calls.deleteBoundary || !calls.createNamespace ||
+        !calls.openNamespace || !calls.closeNamespace)
+        return InstanceMutexName;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(administrators);
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize))
+        return InstanceMutexName;
+    // Under Wine 8 this fails (error 5).
+    HANDLE boundary = calls.createBoundary(NamespaceName, 0);
+    if (!boundary)
+        return InstanceMutexName;
+    HANDLE opened = nullptr;
+    // Only a token that holds the SID, enabled, may make or open the namespace.
+    if (calls.addSid(&boundary, administrators))
+        opened = MakeOrOpenNamespace(calls, boundary);
+    // The namespace keeps a copy of what it needs.
+    calls.deleteBoundary(boundary);
+    if (!opened)
+        return InstanceMutexName;
+    mutex.privateNamespace = opened;
+    mutex.closeNamespace = calls.closeNamespace;
+    // Users of other sessions keep their own copy, as in the session's namespace.
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    return std::wstring(NamespaceName) + L"\\Session" + std::to_wstring(session);
 }
 
 bool ClaimSingleInstance(const wchar_t* name, InstanceMutex& mutex)
@@ -22,12 +144,25 @@ bool ClaimSingleInstance(const wchar_t* name, InstanceMutex& mutex)
     return error != ERROR_ACCESS_DENIED;
 }
 
+bool ClaimSingleInstance(InstanceMutex& mutex)
+{
+    return ClaimSingleInstance(EnterInstanceNamespace(SystemNamespaceCalls(), mutex).c_str(), mutex);
+}
+
 void ShowRunningCopy(const wchar_t* windowClass)
 {
-    HWND running = FindWindowW(windowClass, nullptr);
-    if (!running || !IsWindowVisible(running))
+    std::wstring image = ImagePath(GetCurrentProcess());
+    if (image.empty())
         return;
-    if (IsIconic(running))
-        ShowWindow(running, SW_RESTORE);
-    SetForegroundWindow(running);
+    for (HWND window = FindWindowExW(nullptr, nullptr, windowClass, nullptr); window;
+         window = FindWindowExW(nullptr, window, windowClass, nullptr)) {
+        if (!RunsImage(window, image))
+            continue;
+        if (!IsWindowVisible(window))
+            return;
+        if (IsIconic(window))
+            ShowWindow(window, SW_RESTORE);
+        SetForegroundWindow(window);
+        return;
+    }
 }

@@ -19,9 +19,15 @@ const wchar_t PageSentence[] =
 const wchar_t ButtonHint[] =
     L"\u70b9\u51fb\"\u786e\u5b9a\"\u8054\u7cfb\u5ba2\u670d\n\u70b9\u51fb\"\u53d6\u6d88\"\u7a0d\u540e\u5904\u7406";
 
-// ShellExecuteW may hand a URL to a shell extension, and the desktop shell is
-// reached through COM: both need COM on the calling thread, and the worker
-// thread has none of its own.
+// 请在浏览器中打开下载页面，手动安装： and a line feed
+const wchar_t PageAddressLine[] =
+    L"\u8bf7\u5728\u6d4f\u89c8\u5668\u4e2d\u6253\u5f00\u4e0b\u8f7d\u9875\u9762\uff0c\u624b\u52a8\u5b89\u88c5\uff1a\n";
+// 联系客服请访问： and a line feed
+const wchar_t SupportAddressLine[] = L"\u8054\u7cfb\u5ba2\u670d\u8bf7\u8bbf\u95ee\uff1a\n";
+
+// ShellExecuteW (run unelevated) may hand a URL to a shell extension, which
+// needs COM on the calling thread, and the worker thread has none of its own.
+// The desktop shell's route brings its own thread and apartment.
 struct ComApartment {
     HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ~ComApartment()
@@ -43,15 +49,29 @@ std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage)
     return text;
 }
 
+std::wstring ComposeAddressNoticeText(const wchar_t* message, const wchar_t* downloadPage)
+{
+    std::wstring text = message;
+    text += L"\n\n";
+    text += PageAddressLine;
+    text += downloadPage;
+    text += L"\n\n";
+    text += SupportAddressLine;
+    text += SupportAddress;
+    return text;
+}
+
 void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage, ShellRoute route)
 {
     ComApartment com;
     // The browser is already opening while the user reads the box.
-    bool asUser = true;
-    if (downloadPage)
-        asUser = OpenAsUser(downloadPage, route);
-    std::wstring text = ComposeNoticeText(message, downloadPage && asUser);
-    int answer = MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR);
-    if (answer == IDOK && asUser)
+    if (downloadPage && !OpenAsUser(downloadPage, route)) {
+        // The support site would fail the same way: the box promises nothing.
+        std::wstring text = ComposeAddressNoticeText(message, downloadPage);
+        MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OK | MB_ICONERROR);
+        return;
+    }
+    std::wstring text = ComposeNoticeText(message, downloadPage != nullptr);
+    if (MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR) == IDOK)
         OpenAsUser(SupportAddress, route);
 }

@@ -14,9 +14,14 @@ extern const wchar_t SupportAddress[];
 // Opens downloadPage (when given) in the browser, then asks the user whether to
 // contact support; OK opens the support site. Both open with the user's own
 // rights (OpenAsUser through `route`); when the page cannot be opened that way,
-// the box leaves out the sentence that says it was, and OK opens nothing.
+// the box gives both addresses as text for the user to type, with OK alone.
 void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage,
                        ShellRoute route = OpenThroughDesktopShell);
 
 // The box text: message, blank line, page sentence (only with a page), button hint.
 std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage);
+
+// The box text when no page could be opened: message, blank line, the
+// download page's address under a line that asks the user to open it, blank
+// line, the support site's address under its own line.
+std::wstring ComposeAddressNoticeText(const wchar_t* message, const wchar_t* downloadPage);

@@ -9,6 +9,10 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
+#include <memory>
+#include <string>
+#include <thread>
+
 namespace {
 
 // Owns one COM interface pointer.
@@ -80,6 +84,50 @@ bool DesktopFolderView(ComRef<IShellFolderViewDual>& folderView)
            SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual, folderView.Out()));
 }
 
+// What the route's thread and the waiting caller share. The thread holds its
+// own reference, so an abandoned thread touches nothing of the caller's.
+struct RouteCall {
+    std::wstring url;
+    ShellRoute route;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    volatile LONG opened = 0;
+
+    RouteCall(const wchar_t* address, ShellRoute through) : url(address), route(through) {}
+    ~RouteCall()
+    {
+        if (done)
+            CloseHandle(done);
+    }
+    RouteCall(const RouteCall&) = delete;
+    RouteCall& operator=(const RouteCall&) = delete;
+};
+
+void RunRoute(std::shared_ptr<RouteCall> call)
+{
+    HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (SUCCEEDED(apartment)) {
+        InterlockedExchange(&call->opened, call->route(call->url.c_str()) ? 1 : 0);
+        CoUninitialize();
+    }
+    SetEvent(call->done);
+}
+
+bool RouteWithin(ShellRoute route, const wchar_t* url, DWORD milliseconds)
+{
+    std::shared_ptr<RouteCall> call;
+    try {
+        call = std::make_shared<RouteCall>(url, route);
+        if (!call->done)
+            return false;
+        std::thread(RunRoute, call).detach();
+    } catch (...) {
+        return false;
+    }
+    // Opened late is not opened: the box has told the user by then.
+    return WaitForSingleObject(call->done, milliseconds) == WAIT_OBJECT_0 &&
+           InterlockedCompareExchange(&call->opened, 0, 0) != 0;
+}
+
 }  // namespace
 
 bool ProcessIsElevated()
@@ -131,5 +179,5 @@ bool OpenAsUser(const wchar_t* url, ShellRoute route)
         return true;
     }
     // No elevated fallback: a program of the user could end Explorer to get one.
-    return route(url);
+    return RouteWithin(route, url, ShellRouteWaitMilliseconds);
 }

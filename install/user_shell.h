@@ -11,10 +11,17 @@ bool ProcessIsElevated();
 bool OpenThroughDesktopShell(const wchar_t* url);
 
 // How an address reaches the user's shell from an elevated process; tests put
-// in one that fails.
+// in one that fails or hangs.
 using ShellRoute = bool (*)(const wchar_t* url);
+
+// The longest wait for the shell's answer. The shell is a process of the
+// user's rights that any program of the user can stop or stand in for.
+const DWORD ShellRouteWaitMilliseconds = 10000;
 
 // Opens url in the user's browser with the user's own rights: ShellExecuteW
 // when this process has no more than those, otherwise through `route`, never
-// elevated. False when it could only have been opened elevated; nothing opened.
+// elevated. The route runs on a thread of its own, in an apartment of its own,
+// and counts as failed when it has not answered within the wait; that thread
+// then runs on with its own copy of url. False when it could only have been
+// opened elevated; nothing opened.
 bool OpenAsUser(const wchar_t* url, ShellRoute route = OpenThroughDesktopShell);

@@ -2,7 +2,8 @@
 """Whole installations under Wine against the local download server, as a user
 would run them: the setup program is fetched into the current directory,
 started without a command line while the splash is hidden, waited for and
-deleted, while a second start meanwhile ends at once; failed downloads and a
+deleted, while a second start meanwhile ends at once with 1618 and leaves
+another program's window of the splash's class alone; failed downloads and a
 download that does not carry the publisher's signature (here: not a program at
 all) end in the notice box, with the browser opens recorded. A body cut off once is continued; a server that
 speaks nothing newer than TLS 1.1 is a failed download."""
@@ -79,7 +80,7 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
     second_start: the download is paced to about 10 s and the installer started again meanwhile."""
     run = Run(args, wine, name)
     rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
-    second = None
+    second = decoy = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
                                 rate=rate, extra=server_extra, proxy=proxy) as server, \
             (harness.user_proxy_settings(wine, harness.PROXY_FLAG, f"127.0.0.1:{server.proxy_port}") if proxy
@@ -88,13 +89,24 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             run.start()
             if second_start:
                 harness.wait_until(lambda: server.requests(), 60, "the download to start")
+                # Another program's window of the splash's class, above the splash.
+                stop = run.work / "stop-decoy"
+                decoy = wine.start(args.probe, cwd=run.work, args=("decoy", harness.windows_path(stop)),
+                                   log="decoy-output.log")
+                decoy_log = run.work / "decoy-output.log"
+                harness.wait_until(lambda: "ready" in decoy_log.read_text(errors="replace"), 30, "the decoy window")
                 # Started again from the same folder: it leaves the first alone and ends.
                 # A page it opened would land in the prefix's browser log, which the
                 # end of this run finds empty.
                 second = wine.start(args.installer, cwd=run.work, log="second-wine-output.log", env=run.env)
                 code = harness.wait_exit(second, 20)
-                assert code == 0, f"second start: exit code {code} (None: still running)"
+                stop.write_text("stop")
+                assert harness.wait_exit(decoy, 20) == 0, "decoy window did not end"
+                # Wine hands on the low 8 bits of 1618 (ERROR_INSTALL_ALREADY_RUNNING).
+                assert code == 1618 & 0xFF, f"second start: exit code {code} (None: still running)"
                 assert probe.notice_text() is None, "the second start showed a notice"
+                assert decoy_log.read_text(errors="replace").split()[-1:] == ["alone"], \
+                    f"the second start brought another program's window forward: {decoy_log.read_text()}"
 
             record = run.work / RECORD
             harness.wait_until(record.exists, 90, "the setup program to run")
@@ -126,8 +138,9 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             print(f"{name}: ok ({len(requests)} requests, {lines['current directory']})")
         finally:
             run.stop()
-            if second and second.poll() is None:
-                second.kill()
+            for other in (second, decoy):
+                if other and other.poll() is None:
+                    other.kill()
 
 
 def failed_download(args, wine, probe, name, server_extra, answer, setup=None, expected=(CHANNEL_REQUEST,)):

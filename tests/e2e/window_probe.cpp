@@ -4,6 +4,10 @@
 //   window_probe notice          the notice box's text (UTF-8, line feeds as \n), or "none"
 //   window_probe notice ok|cancel  presses that button of the notice box
 //   window_probe pid             the splash's process id as Wine's +pid traces write it, or "none"
+//   window_probe decoy STOPFILE  another program's window of the splash's class, shown minimised
+//                                and inactive; prints "ready", then once STOPFILE exists (at most
+//                                60 s) "brought forward" when it was activated or restored, else
+//                                "left alone"
 #include <windows.h>
 
 #include <cstdio>
@@ -69,12 +73,50 @@ int Notice(const char* answer)
     return 0;
 }
 
+bool DecoyActivated = false;
+
+LRESULT CALLBACK DecoyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE)
+        DecoyActivated = true;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int Decoy(const char* stopFile)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DecoyProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TolvinInstaller";
+    if (!RegisterClassW(&windowClass))
+        return 1;
+    HWND window = CreateWindowExW(0, L"TolvinInstaller", L"decoy", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
+    if (!window)
+        return 1;
+    ShowWindow(window, SW_SHOWMINNOACTIVE);
+    DecoyActivated = false;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (int waited = 0; waited < 60000 && GetFileAttributesA(stopFile) == INVALID_FILE_ATTRIBUTES; waited += 50) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(50);
+    }
+    std::printf("%s\n", DecoyActivated || !IsIconic(window) ? "brought forward" : "left alone");
+    DestroyWindow(window);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc >= 2 && std::strcmp(argv[1], "notice") == 0)
         return Notice(argc >= 3 ? argv[2] : nullptr);
+    if (argc >= 3 && std::strcmp(argv[1], "decoy") == 0)
+        return Decoy(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "pid") == 0)
         return SplashProcess();
     return DescribeSplash();

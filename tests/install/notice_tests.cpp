@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <objbase.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -174,16 +176,66 @@ TEST_F(NoticeBox, WithoutPageNothingOpensBeforeTheBox)
 }
 
 // Elevated with no desktop shell to open them as the user: neither address is
-// opened elevated instead, and the box does not claim the page was opened.
-TEST_F(NoticeBox, WithoutTheUsersShellNothingOpens)
+// opened elevated instead, and the box gives both for the user to type, with
+// OK alone, as it opens nothing.
+TEST_F(NoticeBox, WithoutTheUsersShellTheBoxGivesTheAddresses)
 {
     ASSERT_TRUE(ProcessIsElevated()) << "under Wine every process is elevated";
     Seen seen = Run(DownloadFailedMessage, Page, 0, [](HWND box) { Click(box, IDOK); },
                     [](const wchar_t*) { return false; });
     ASSERT_TRUE(seen.found);
-    EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, false), seen.text);
+    // 请在浏览器中打开下载页面，手动安装： / 联系客服请访问：
+    EXPECT_EQ(std::wstring(DownloadFailedMessage) +
+                  L"\n\n\u8bf7\u5728\u6d4f\u89c8\u5668\u4e2d\u6253\u5f00\u4e0b\u8f7d\u9875\u9762\uff0c\u624b\u52a8"
+                  L"\u5b89\u88c5\uff1a\n" +
+                  Page + L"\n\n\u8054\u7cfb\u5ba2\u670d\u8bf7\u8bbf\u95ee\uff1a\n" + SupportAddress,
+              seen.text);
+    EXPECT_TRUE(seen.okVisible);
+    EXPECT_FALSE(seen.cancelVisible);
     EXPECT_FALSE(WaitForBrowserOpens(1, 3));
     EXPECT_EQ(std::vector<std::string>{}, BrowserOpens());
+}
+
+// A shell that does not answer holds the route; it is let go once the caller
+// gave up, and then reads the address it was given.
+HANDLE RouteReleased = nullptr;
+HANDLE RouteDone = nullptr;
+std::wstring RouteSaw;
+HRESULT RouteApartment = E_FAIL;
+
+bool HangingRoute(const wchar_t* url)
+{
+    RouteApartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(RouteApartment))
+        CoUninitialize();
+    WaitForSingleObject(RouteReleased, 30000);
+    RouteSaw = url;
+    SetEvent(RouteDone);
+    return true;
+}
+
+TEST(ShellRoute, AShellThatDoesNotAnswerIsAFailedRouteAfterTenSeconds)
+{
+    ASSERT_TRUE(ProcessIsElevated()) << "under Wine every process is elevated";
+    RouteReleased = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    RouteDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(RouteReleased && RouteDone);
+    std::wstring url = Page;
+    auto start = std::chrono::steady_clock::now();
+    bool opened = OpenAsUser(url.c_str(), HangingRoute);
+    auto waited = std::chrono::steady_clock::now() - start;
+    // The caller's text is gone before the abandoned call reads it.
+    url.assign(url.size(), L'x');
+    SetEvent(RouteReleased);
+    EXPECT_FALSE(opened);
+    EXPECT_GE(waited, std::chrono::milliseconds(9900));
+    EXPECT_LT(waited, std::chrono::milliseconds(15000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(RouteDone, 10000));
+    EXPECT_EQ(Page, RouteSaw);
+    // The route ran in a single-threaded apartment of its own thread.
+    EXPECT_EQ(S_FALSE, RouteApartment);
+    CloseHandle(RouteReleased);
+    CloseHandle(RouteDone);
 }
 
 }  // namespace
