@@ -47,7 +47,7 @@ HBITMAP LoadBackgroundBitmap()
 bool StartDetachedWorker(HWND hwnd)
 {
     try {
-        std::thread(RunInstallWorker, hwnd).detach();
+        std::thread(RunInstallWorker, hwnd, MakeProgressCallback(hwnd)).detach();
         return true;
     } catch (...) {
         return false;
