@@ -331,6 +331,11 @@ RECT ProgressArea(const BarGeometry& bar)
     return area;
 }
 
+RECT CloseGlyphRect(const RECT& client)
+{
+    return GlyphRect(client);
+}
+
 BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
                         const SplashProgress& progress, SplashCache* cache)
 {

@@ -72,3 +72,6 @@ void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& clien
 
 // The bar and its two texts: all that a step of the download changes.
 RECT ProgressArea(const BarGeometry& bar);
+
+// The close glyph's drawing box in the client rectangle.
+RECT CloseGlyphRect(const RECT& client);
