@@ -438,8 +438,9 @@ LRESULT AnswerGetObject(SplashAccessibility& access, HWND hwnd, WPARAM wParam, L
     }
     // LresultFromObject takes its own reference for the client; ours stays
     // until WM_DESTROY.
+    // A failure is its HRESULT, negative; success a positive reference.
     const LRESULT answer = LresultFromObject(__uuidof(IAccessible), wParam, access.object);
-    if (FAILED(static_cast<HRESULT>(answer)))
+    if (answer < 0)
         return DefWindowProcW(hwnd, WM_GETOBJECT, wParam, lParam);
     return answer;
 }

@@ -32,7 +32,7 @@ struct SplashAccessibility {
     SplashAccessibility(const SplashAccessibility&) = delete;
     SplashAccessibility& operator=(const SplashAccessibility&) = delete;
 
-    HRESULT apartment = E_FAIL;  // CoInitializeEx's answer; to be balanced when it succeeded
+    HRESULT apartment = E_FAIL;  // CoInitializeEx's answer (E_FAIL until asked); balanced when it succeeded
     SplashAccessible* object = nullptr;  // one reference, ours
     int percentAnnounced = -1;  // -1: no paint yet
 };
