@@ -8,7 +8,8 @@
 namespace {
 
 // Every DLL that is not a KnownDLL on all supported Windows versions (WinHTTP,
-// GDI+, the common controls, the trust and crypto DLLs) is delay-loaded, and
+// GDI+, the common controls, the trust and crypto DLLs, the accessibility
+// DLL) is delay-loaded, and
 // loaded here by its full System32 path whatever the process-wide search
 // allows: that also holds on Windows 7 without the loader update that brought
 // SetDefaultDllDirectories. The altered search path makes that DLL's own

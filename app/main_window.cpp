@@ -10,6 +10,8 @@
 #include "app/png_resource.h"
 #include "app/progress.h"
 #include "app/single_instance.h"
+#include "app/splash_accessible.h"
+#include "app/splash_keys.h"
 #include "app/window_paint.h"
 #include "install/install_worker.h"
 #include "registry/product_registration.h"
@@ -28,6 +30,8 @@ namespace {
 // made anew for each display scale it takes; its dpi is the window's.
 std::unique_ptr<SplashCache> PaintCache;
 StepPaintPacing PaintPacing;
+// What screen readers are given of the window, from their first question on.
+SplashAccessibility Accessibility;
 
 const wchar_t WindowClassName[] = L"TolvinInstaller";
 const wchar_t WindowTitle[] = L"Tolvin Installer";
@@ -49,7 +53,7 @@ HBITMAP LoadBackgroundBitmap()
 bool StartDetachedWorker(HWND hwnd)
 {
     try {
-        std::thread(RunInstallWorker, hwnd).detach();
+        std::thread(RunInstallWorker, hwnd, MakeProgressCallback(hwnd)).detach();
         return true;
     } catch (...) {
         return false;
@@ -150,6 +154,30 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_PAINT:
         OnPaint(hwnd);
+        AnnounceShownProgress(Accessibility, hwnd, DownloadProgress);
+        return 0;
+    case WM_GETOBJECT:
+        return AnswerGetObject(Accessibility, hwnd, wParam, lParam, DownloadProgress);
+    case WM_WINDOWPOSCHANGED: {
+        const UINT flags = reinterpret_cast<const WINDOWPOS*>(lParam)->flags;
+        if (flags & SWP_SHOWWINDOW) {
+            // The user just started it: keys go to it, not to the window
+            // that was in front before.
+            SetForegroundWindow(hwnd);
+            SetFocus(hwnd);
+        }
+        if (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))
+            AnnounceVisibility(hwnd);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (IsCloseKeystroke(message, wParam, lParam))
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR:
+        // Left to DefWindowProcW, Alt would enter menu mode and Alt+letter beep.
         return 0;
     case WM_TIMER:
         if (wParam != StepPaintClockId)
@@ -170,6 +198,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         OnDpiChanged(hwnd, wParam, *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_DESTROY:
+        DisconnectAccessibility(Accessibility);
         OnDestroy();
         return 0;
     default:

@@ -95,3 +95,4 @@ void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& clien
 // The bar and its two texts: all that a step of the download changes, at the
 // bar's scale.
 RECT ProgressArea(const BarGeometry& bar);
+

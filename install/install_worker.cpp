@@ -2,7 +2,6 @@
 
 #include "build_settings.h"
 
-#include "app/window_paint.h"
 #include "install/channel.h"
 #include "install/failure_notice.h"
 #include "install/launch_lock.h"
@@ -27,7 +26,7 @@ bool NeedsExeSuffix(const std::wstring& path)
 }
 
 void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const std::wstring& publisher,
-                const Downloader& download)
+                const Downloader& download, const ProgressCallback& progress)
 {
     const std::wstring page = WidenBytes(url);  // the URL is ASCII
     std::string errorText;  // the engine's reason; the user sees the notice instead
@@ -36,7 +35,7 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
     // ran, so the user can still start it by hand. A file that cannot be kept
     // would delete itself on its way to the launch, so that is a failed
     // download too.
-    if (!download(url, saveName, errorText, MakeProgressCallback(hwnd), file) ||
+    if (!download(url, saveName, errorText, progress, file) ||
         (!publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, errorText)) ||
         !KeepDownloadedFile(file)) {
         // Still marked to delete itself: gone before the user reads the notice.
@@ -82,9 +81,9 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
-void RunInstallWorker(HWND hwnd)
+void RunInstallWorker(HWND hwnd, ProgressCallback progress)
 {
-    RunInstall(hwnd, ChannelUrl(ChooseChannel()), SaveName, TOLVIN_SETUP_PUBLISHER, DownloadFileHeld);
+    RunInstall(hwnd, ChannelUrl(ChooseChannel()), SaveName, TOLVIN_SETUP_PUBLISHER, DownloadFileHeld, progress);
 }
 
 void ShowWorkerStartFailure(HWND hwnd)

@@ -8,19 +8,21 @@
 #include "net/downloaded_file.h"
 
 // The whole installation, on the worker thread: channel, download, launch,
-// wait, clean up, close the window.
-void RunInstallWorker(HWND hwnd);
+// wait, clean up, close the window. `progress` is the download's callback,
+// which the window makes (app/window_paint.h) so that it is bound to itself.
+void RunInstallWorker(HWND hwnd, ProgressCallback progress);
 
 // DownloadFileHeld's shape, so tests can stand in for the network.
 using Downloader = std::function<bool(const std::string& url, const std::string& saveName,
                                       std::string& errorText, ProgressCallback progress, DownloadedFile& file)>;
 
 // Everything after the channel choice: download saveName (relative to the
-// current directory) from url, check its signer when publisher is not empty,
-// then launch it with the window hidden, wait, delete it and close the window.
-// A failed download or check leaves the window open and no file behind.
+// current directory) from url, reporting to progress, check its signer when
+// publisher is not empty, then launch it with the window hidden, wait, delete
+// it and close the window. A failed download or check leaves the window open
+// and no file behind.
 void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const std::wstring& publisher,
-                const Downloader& download);
+                const Downloader& download, const ProgressCallback& progress);
 
 // For the UI thread when no worker thread could be started: the download
 // failure notice with the channel's page.

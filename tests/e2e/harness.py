@@ -1,6 +1,7 @@
 """Shared pieces of the end-to-end tests: the installer under Wine in the build
 folder's prefix, the local download server on the installer's fixed port, the
-window as a user sees it, and real mouse clicks through the X server."""
+window as a user and a screen reader see it, and real mouse clicks and key
+strokes through the X server."""
 
 import contextlib
 import os
@@ -70,6 +71,46 @@ class Probe:
     def answer_notice(self, button):
         result = self.wine.run(self.exe, "notice", button)
         assert result.returncode == 0, f"no notice box to answer {button}: {result.stdout}"
+
+    def has_focus(self):
+        """Whether the splash is the foreground window and has the keyboard focus."""
+        out = self.wine.run(self.exe, "focus").stdout.strip().splitlines()
+        return bool(out) and out[-1] == "focus"
+
+    def accessible(self):
+        """The splash as a screen reader reads it: the client object as a dict
+        (role, children, name) with `items`, its children by id, each a dict of
+        role, name, value, description, action (None where there is none) and
+        rect (left, top, width, height on screen); None without a splash."""
+        client = None
+        for line in self.wine.run(self.exe, "accessible").stdout.splitlines():
+            fields = line.split("\t")
+            if fields[0] == "client":
+                client = dict(role=int(fields[1]), children=int(fields[2]), name=fields[3], items={})
+            elif fields[0] == "child" and client is not None and len(fields) == 8:
+                texts = [None if text == "-" else text for text in fields[3:7]]
+                client["items"][int(fields[1])] = dict(role=int(fields[2]), name=texts[0], value=texts[1],
+                                                       description=texts[2], action=texts[3],
+                                                       rect=tuple(int(n) for n in fields[7].split()))
+        return client
+
+    def press_accessible_button(self):
+        """The push button's default action, as a screen reader's command gives it."""
+        result = self.wine.run(self.exe, "accessible", "press")
+        assert result.returncode == 0 and "pressed" in result.stdout, f"button not pressed: {result.stdout}"
+
+    def value_changes(self, seconds):
+        """Listens `seconds` for the progress bar's value-change events: the
+        value read at each event, and the values read before and after."""
+        events, values = [], None
+        for line in self.wine.run(self.exe, "accessible", "events", str(seconds), timeout=seconds + 60).stdout.splitlines():
+            fields = line.split("\t")
+            if fields[0] == "event" and fields[1] == "1":
+                events.append(fields[2])
+            elif fields[0] == "values":
+                values = (fields[1], fields[2])
+        assert values is not None, "no splash to listen to"
+        return events, values[0], values[1]
 
     def wait_for_notice(self, timeout):
         deadline = time.monotonic() + timeout
@@ -213,6 +254,11 @@ def click(x, y):
     subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], check=True)
     time.sleep(0.2)
     subprocess.run(["xdotool", "click", "1"], check=True)
+
+
+def keys(*names):
+    """Key strokes through the X server, to the window with the keyboard focus."""
+    subprocess.run(["xdotool", "key", *names], check=True)
 
 
 def screen_size():

@@ -2,15 +2,61 @@
 """The splash as a user meets it: a 560 x 310 window of class TolvinInstaller,
 centred on the screen, that closes with exit code 0 when the mouse is released
 over the close glyph and stays open for a release just beside it. Closed in the
-middle of the download, it leaves no part of the setup program behind. With
---log-pixels the display's DPI is set for the run, and the window, the glyph
-and the place beside it are scaled by DPI / 96."""
+middle of the download, it leaves no part of the setup program behind. A
+screen reader finds its progress bar, whose value follows the download and is
+announced as it changes, and its close button, whose action closes it as the
+glyph does; so does Esc, and no other key. With --log-pixels the display's DPI
+is set for the run, and the window, the glyph, the place beside it and what
+the screen reader is told of their places are scaled by DPI / 96."""
 
 import argparse
 import contextlib
+import re
 import sys
 
 import harness
+
+PRODUCT_NAME = "tolvin音频格式转换器"
+ROLE_CLIENT, ROLE_PROGRESSBAR, ROLE_PUSHBUTTON = 0x0A, 0x30, 0x2B
+
+
+def percent(value):
+    assert value and re.fullmatch(r"\d+%", value), value
+    return int(value[:-1])
+
+
+def check_accessible(probe, window, scaled):
+    """The client object, its two children and the bar's value while the download runs."""
+    splash = probe.accessible()
+    assert splash is not None, "no accessible object"
+    assert (splash["role"], splash["children"], splash["name"]) == (ROLE_CLIENT, 2, PRODUCT_NAME), splash
+    left, top = window["left"], window["top"]
+    bar, button = splash["items"].get(1), splash["items"].get(2)
+    assert bar and (bar["role"], bar["name"]) == (ROLE_PROGRESSBAR, "下载进度"), splash
+    assert re.fullmatch(r"\d+ KB/s|\d+\.\d\d MB/s", bar["description"] or ""), bar
+    # Where the bar is painted: the track picture's size, centred, its bottom 35 px above the window's.
+    bar_width = scaled(480)
+    bar_place = (left + (window["width"] - bar_width) // 2, top + window["height"] - scaled(35), bar_width, scaled(8))
+    assert bar["rect"] == bar_place, (bar, bar_place)
+    assert button and (button["role"], button["name"], button["action"]) == (ROLE_PUSHBUTTON, "关闭", "按下"), splash
+    glyph = (left + window["width"] - scaled(36), top + scaled(8), scaled(28), scaled(38))  # the glyph's box
+    assert button["rect"] == glyph, (button, glyph)
+    before = percent(bar["value"])
+
+    # One event per percentage shown: each one finds a new value.
+    events, first, last = probe.value_changes(9)
+    print(f"value changes: {events}, read {first} then {last}")
+    assert events, "no value-change event while the download ran"
+    shown = [percent(value) for value in events]
+    assert shown == sorted(set(shown)), f"an event without a new percentage: {events}"
+    assert before <= percent(first) < percent(last), (before, first, last)
+
+
+def closes_leaving_nothing(proc, probe, partial, how):
+    code = harness.wait_exit(proc, 20)
+    assert code == 0, f"installer exit code {code} after {how}"
+    assert probe.look() is None, f"window still there after {how}"
+    assert not partial.exists(), f"{how} mid-download left a partial setup program"
 
 
 def main():
@@ -36,12 +82,18 @@ def main():
     # the whole test instead of moving on to the setup program.
     setup = work / "slow-setup.bin"
     setup.write_bytes(b"\0" * (256 * 1024))
+    partial = work / "tolvin-setup.exe"
+
+    def start():
+        proc = wine.start(args.installer, cwd=work)
+        window = probe.wait_for(lambda w: w and w["visible"], 60, "the splash window")
+        harness.wait_until(partial.exists, 30, "the download to begin")
+        return proc, window
 
     display = harness.log_pixels(wine, dpi) if args.log_pixels else contextlib.nullcontext()
     with display, harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup, rate=2048):
-        proc = wine.start(args.installer, cwd=work)
+        proc, window = start()
         try:
-            window = probe.wait_for(lambda w: w and w["visible"], 60, "the splash window")
             assert window["title"] == "Tolvin Installer", window
             width, height = scaled(560), scaled(310)
             assert (window["width"], window["height"]) == (width, height), (window, dpi)
@@ -50,8 +102,7 @@ def main():
             assert (window["left"], window["top"]) == expected, (window, expected)
             print(f"window: {window}, screen {sw}x{sh}")
 
-            partial = work / "tolvin-setup.exe"
-            harness.wait_until(partial.exists, 30, "the download to begin")
+            check_accessible(probe, window, scaled)
 
             left, top = window["left"], window["top"]
             # Just left of the glyph's hit area (x from R - 36), and on it.
@@ -60,10 +111,20 @@ def main():
             assert probe.look() is not None, "window gone after a release beside the glyph"
 
             harness.click(left + width - scaled(22), top + scaled(26))
-            code = harness.wait_exit(proc, 20)
-            assert code == 0, f"installer exit code {code} after a release on the glyph"
-            assert probe.look() is None, "window still there after closing"
-            assert not partial.exists(), "closing mid-download left a partial setup program"
+            closes_leaving_nothing(proc, probe, partial, "a release on the glyph")
+
+            # The keys and the button's action do not depend on the scale.
+            if not args.log_pixels:
+                proc, window = start()
+                assert probe.has_focus(), "the splash does not have the keyboard focus"
+                harness.keys("Return", "space", "F4", "Tab", "alt")
+                assert harness.wait_exit(proc, 3) is None, "a key other than Esc closed the window"
+                harness.keys("Escape")
+                closes_leaving_nothing(proc, probe, partial, "Esc")
+
+                proc, window = start()
+                probe.press_accessible_button()
+                closes_leaving_nothing(proc, probe, partial, "the close button's default action")
         finally:
             if proc.poll() is None:
                 proc.kill()

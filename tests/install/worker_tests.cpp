@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
-#include "app/progress.h"
 #include "install/channel.h"
 #include "install/install_worker.h"
 #include "net/downloaded_file.h"
@@ -176,7 +178,7 @@ protected:
     {
         std::atomic<bool> done{false};
         std::thread worker([&] {
-            RunInstall(window_, Url, saveName, publisher, download);
+            RunInstall(window_, Url, saveName, publisher, download, RecordProgress());
             done = true;
         });
         PumpUntil(done);
@@ -187,7 +189,14 @@ protected:
             DispatchMessageW(&msg);
     }
 
+    // The callback the window would hand the worker, recording what reaches it.
+    ProgressCallback RecordProgress()
+    {
+        return [this](std::uint64_t received, std::uint64_t total) { progress_.emplace_back(received, total); };
+    }
+
     static constexpr const char* Url = "https://localhost:48443/tolvin/ebwebview";
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress_;
     std::wstring workDir_;
     std::wstring previousDir_;
     HWND window_ = nullptr;
@@ -207,7 +216,8 @@ TEST_F(Worker, DownloadedProgramRunsHiddenIsWaitedForThenDeleted)
     EXPECT_EQ(Url, seenUrl);
     EXPECT_EQ("tolvin-setup.exe", seenName);
     EXPECT_EQ("", seenError);
-    EXPECT_EQ(4096u, DownloadProgress.receivedBytes.load());
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>> handedOn = {{4096, 8192}};
+    EXPECT_EQ(handedOn, progress_);
 
     // Ran to its end before the file went, with no command line of its own.
     std::string ran = ReadFile(L"fake-setup-ran.txt");
@@ -227,7 +237,7 @@ TEST_F(Worker, DownloadDoneBeforeTheWindowIsShownStillHidesIt)
     ShowWindow(window_, SW_HIDE);
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        RunInstall(window_, Url, "tolvin-setup.exe", L"", Serve(FakeSetupPath()));
+        RunInstall(window_, Url, "tolvin-setup.exe", L"", Serve(FakeSetupPath()), RecordProgress());
         done = true;
     });
     Sleep(500);  // the rest of window creation and the centring
