@@ -133,10 +133,9 @@ bool TakeAnotherTry(int& continuations, bool pause = true)
 }
 
 bool Download(const std::string& url, const std::string& saveName, std::string& errorText,
-              const ProgressCallback& progress, DownloadedFile& file)
+              const ProgressCallback& progress, DownloadedFile& file, UserProxyRoutes& proxies)
 {
     std::string currentUrl = url;
-    UserProxyCache proxies;
     // Once the file is begun: what the answer that began it said, and how
     // many of its bytes are in the file.
     bool begun = false;
@@ -153,8 +152,7 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
         if (!ParseHttpsUrl(currentUrl, host, port, path))
             return Fail(errorText, "URL parse failed");
 
-        WinHttpHandle session(
-            OpenProxySession(kUserAgent, CachedUserProxy(proxies, host, WidenBytes(currentUrl), kUserAgent)));
+        WinHttpHandle session(OpenProxySession(kUserAgent, CurrentRoute(proxies, host, port)));
         if (!session.handle)
             return Fail(errorText, "WinHttpOpen failed");
         SetSecureProtocols(session.handle);
@@ -190,9 +188,13 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
         bool answered = WinHttpSendRequest(request.handle, askRest ? extra.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
                                            askRest ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                                            0) != FALSE;
-        if (!answered)
+        if (!answered) {
+            const DWORD error = GetLastError();
             Fail(errorText, "WinHttpSendRequest failed");
-        else if (!(answered = WinHttpReceiveResponse(request.handle, nullptr) != FALSE))
+            // A script's next proxy (or DIRECT) when this one cannot be reached.
+            if (TakeNextRoute(proxies, host, port, error))
+                continue;
+        } else if (!(answered = WinHttpReceiveResponse(request.handle, nullptr) != FALSE))
             Fail(errorText, "WinHttpReceiveResponse failed");
         if (!answered) {
             // Before the body began nothing is tried again, so that notice
@@ -202,6 +204,7 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
                 return false;
             continue;
         }
+        RouteAnswered(proxies, host, port);
 
         DWORD status = 0;
         DWORD size = sizeof(status);
@@ -265,10 +268,8 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
     }
 }
 
-}  // namespace
-
-bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::string& errorText,
-                      ProgressCallback progress, DownloadedFile& file)
+bool DownloadHeld(const std::string& url, const std::string& saveName, std::string& errorText,
+                  ProgressCallback progress, DownloadedFile& file, const AskSystemProxy& askProxy)
 {
     // Moved into a local so the callable (and whatever it holds) is released
     // before the call returns.
@@ -279,7 +280,8 @@ bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::
     // Nothing may escape into the worker thread: the handle holders have
     // already closed what they own by the time we get here.
     try {
-        if (Download(url, saveName, reason, onProgress, file))
+        UserProxyRoutes proxies(kUserAgent, askProxy);
+        if (Download(url, saveName, reason, onProgress, file, proxies))
             return true;
         errorText.swap(reason);
     } catch (const std::bad_alloc&) {
@@ -293,11 +295,11 @@ bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::
     return false;
 }
 
-bool DownloadFile(const std::string& url, const std::string& saveName, std::string& errorText,
-                  ProgressCallback progress)
+bool DownloadKept(const std::string& url, const std::string& saveName, std::string& errorText,
+                  ProgressCallback progress, const AskSystemProxy& askProxy)
 {
     DownloadedFile file;
-    if (!DownloadFileHeld(url, saveName, errorText, std::move(progress), file))
+    if (!DownloadHeld(url, saveName, errorText, std::move(progress), file, askProxy))
         return false;
     if (!KeepDownloadedFile(file))
         return Fail(errorText, "failed to write save file");  // closing now removes it
@@ -306,4 +308,24 @@ bool DownloadFile(const std::string& url, const std::string& saveName, std::stri
         return Fail(errorText, "failed to write save file");
     }
     return true;
+}
+
+}  // namespace
+
+bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::string& errorText,
+                      ProgressCallback progress, DownloadedFile& file)
+{
+    return DownloadHeld(url, saveName, errorText, std::move(progress), file, AskWinHttpForProxy);
+}
+
+bool DownloadFile(const std::string& url, const std::string& saveName, std::string& errorText,
+                  ProgressCallback progress)
+{
+    return DownloadKept(url, saveName, errorText, std::move(progress), AskWinHttpForProxy);
+}
+
+bool DownloadFileAsking(const std::string& url, const std::string& saveName, std::string& errorText,
+                        ProgressCallback progress, const AskSystemProxy& askProxy)
+{
+    return DownloadKept(url, saveName, errorText, std::move(progress), askProxy);
 }

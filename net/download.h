@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "net/user_proxy.h"
+
 // Called after each body chunk is saved: the bytes in the file so far and the
 // file's Content-Length (0 when it had none). A continued download goes on
 // from where it broke; one the server starts over counts again from 0.
@@ -21,3 +23,9 @@ bool DownloadFile(const std::string& url, const std::string& saveName, std::stri
 // delete itself (see DownloadedFile), for a caller that checks and starts it.
 bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::string& errorText,
                       ProgressCallback progress, DownloadedFile& file);
+
+// DownloadFile with the system's proxy lookups answered by askProxy: tests
+// stand in for a script's answer there (Wine cuts a script's list to its
+// first entry).
+bool DownloadFileAsking(const std::string& url, const std::string& saveName, std::string& errorText,
+                        ProgressCallback progress, const AskSystemProxy& askProxy);

@@ -1,12 +1,19 @@
 #include "net/user_proxy.h"
 
+#include <cwctype>
+
+#include "net/bounded_call.h"
 #include "net/secure_protocols.h"
-#include "net/winhttp_handle.h"
 
 namespace {
 
-// Bounds a script download on Windows as the download's own time-outs do.
-const int kLookupTimeoutMs = 30000;
+// How long the run waits for one lookup, configuration script and detection
+// together; in the process's first 3 s, only until they are over. So the
+// first request is sent within 3 s of the start however slowly the process
+// came up, leaving time for its connection and handshake: under a loaded Wine
+// (load average 10 on 2 cores) the first lookup began 1.1 s after the start
+// and the server saw the request 1.3 s after it was sent.
+const DWORD kLookupWaitMs = 3000;
 
 // WinHTTP hands these strings out with GlobalAlloc; each holder frees them.
 struct UserSettingsHolder {
@@ -37,11 +44,194 @@ struct ProxyInfoHolder {
 
 std::wstring Text(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
 
-bool LookUp(HINTERNET session, const std::wstring& url, DWORD flags, const std::wstring& scriptUrl,
-            UserProxy& answer)
+std::wstring Lower(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+// A lookup's answer as routes: each entry of a list ("a:1; b:2 DIRECT",
+// separated by semicolons or white space) once, in order.
+std::vector<UserProxy> Routes(const UserProxy& answer)
+{
+    if (answer.route != ProxyRoute::Named)
+        return {answer};
+    std::vector<UserProxy> routes;
+    std::vector<std::wstring> seen;
+    const std::wstring& list = answer.proxy;
+    for (size_t at = 0; at < list.size();) {
+        size_t end = at;
+        while (end < list.size() && list[end] != L';' && !std::iswspace(list[end]))
+            ++end;
+        const std::wstring entry = list.substr(at, end - at);
+        at = end + 1;
+        if (entry.empty())
+            continue;
+        const std::wstring key = Lower(entry);
+        bool again = false;
+        for (const std::wstring& earlier : seen)
+            again = again || earlier == key;
+        if (again)
+            continue;
+        seen.push_back(key);
+        UserProxy route;
+        if (key == L"direct") {
+            route.route = ProxyRoute::Direct;
+        } else {
+            route.route = ProxyRoute::Named;
+            route.proxy = entry;
+            route.bypass = answer.bypass;
+        }
+        routes.push_back(route);
+    }
+    return routes;
+}
+
+bool ReadUserProxySettings(UserProxySettings& settings)
+{
+    UserSettingsHolder user;
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&user.config))
+        return false;
+    settings.autoDetect = user.config.fAutoDetect != FALSE;
+    settings.autoConfigUrl = Text(user.config.lpszAutoConfigUrl);
+    settings.proxy = Text(user.config.lpszProxy);
+    settings.bypass = Text(user.config.lpszProxyBypass);
+    return true;
+}
+
+bool NoAnswer(UserProxy&) { return false; }
+
+// Milliseconds since this process was created; a great many when unknown.
+ULONGLONG ProcessAgeMs()
+{
+    FILETIME created, exited, kernel, user, now;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return ~0ULL;
+    GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    const ULONGLONG from = ticks(created);
+    const ULONGLONG to = ticks(now);
+    return to > from ? (to - from) / 10000 : 0;
+}
+
+DWORD LookupWaitMs()
+{
+    const ULONGLONG age = ProcessAgeMs();
+    return age < kLookupWaitMs ? static_cast<DWORD>(kLookupWaitMs - age) : kLookupWaitMs;
+}
+
+// The lookups' own session never goes through a proxy (a script is fetched
+// directly); opened only when a lookup is asked for, once per run.
+std::shared_ptr<WinHttpHandle> OpenLookupSession(const wchar_t* userAgent)
+{
+    // The holder first, so no handle is left unowned if it cannot be made.
+    auto session = std::make_shared<WinHttpHandle>(nullptr);
+    session->handle =
+        WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session->handle) {
+        // A configuration script may come over HTTPS too.
+        SetSecureProtocols(session->handle);
+        // Where the system honours them, a script download ends by itself
+        // about when the run stops waiting for it.
+        WinHttpSetTimeouts(session->handle, kLookupWaitMs, kLookupWaitMs, kLookupWaitMs, kLookupWaitMs);
+    }
+    return session;
+}
+
+std::vector<UserProxy> LookUpRoutes(UserProxyRoutes& proxies, const std::wstring& lookupUrl)
+{
+    UserProxySettings settings;
+    if (!ReadUserProxySettings(settings))
+        return {UserProxy()};
+    if ((settings.autoDetect || !settings.autoConfigUrl.empty()) && !proxies.lookupsSilent) {
+        if (!proxies.lookupSession)
+            proxies.lookupSession = OpenLookupSession(proxies.userAgent);
+        // The lookup thread holds its own share of everything it touches: it
+        // may still be waiting for a script long after this run has ended.
+        auto found = std::make_shared<std::vector<UserProxy>>();
+        std::shared_ptr<WinHttpHandle> session = proxies.lookupSession;
+        AskSystemProxy ask = proxies.ask;
+        auto lookUp = [found, session, ask, settings, lookupUrl]() {
+            HINTERNET handle = session->handle;
+            // Two calls, not both flags in one: Wine refuses the pair.
+            *found = ChooseUserProxy(
+                settings,
+                [&](UserProxy& answer) {
+                    return handle &&
+                           ask(handle, lookupUrl, WINHTTP_AUTOPROXY_CONFIG_URL, settings.autoConfigUrl, answer);
+                },
+                [&](UserProxy& answer) {
+                    return handle && ask(handle, lookupUrl, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring(), answer);
+                });
+        };
+        if (RunWithin(lookUp, LookupWaitMs()))
+            return *found;
+        // A script or detection that did not answer in time would hold every
+        // later server up as well.
+        proxies.lookupsSilent = true;
+    }
+    return ChooseUserProxy(settings, NoAnswer, NoAnswer);
+}
+
+HostRoutes& RoutesFor(UserProxyRoutes& proxies, const std::wstring& host, int port)
+{
+    const std::wstring url = ProxyLookupUrl(host, port);
+    auto found = proxies.hosts.find(url);
+    if (found == proxies.hosts.end()) {
+        HostRoutes routes;
+        routes.routes = LookUpRoutes(proxies, url);
+        if (routes.routes.empty())
+            routes.routes.push_back(UserProxy());
+        found = proxies.hosts.emplace(url, routes).first;
+    }
+    return found->second;
+}
+
+}  // namespace
+
+std::vector<UserProxy> ChooseUserProxy(const UserProxySettings& settings, const ProxyLookup& byScript,
+                                       const ProxyLookup& byDetection)
+{
+    UserProxy answer;
+    if (!settings.autoConfigUrl.empty() && byScript(answer)) {
+        std::vector<UserProxy> routes = Routes(answer);
+        if (!routes.empty())
+            return routes;
+    }
+    answer = UserProxy();
+    if (settings.autoDetect && byDetection(answer)) {
+        std::vector<UserProxy> routes = Routes(answer);
+        if (!routes.empty())
+            return routes;
+    }
+    answer = UserProxy();
+    if (!settings.proxy.empty()) {
+        answer.route = ProxyRoute::Named;
+        answer.proxy = settings.proxy;
+        answer.bypass = settings.bypass;
+    }
+    return {answer};
+}
+
+std::wstring ProxyLookupUrl(const std::wstring& host, int port)
+{
+    return L"https://" + host + (port == 443 ? std::wstring() : L":" + std::to_wstring(port)) + L"/";
+}
+
+bool CouldNotConnect(DWORD error)
+{
+    return error == ERROR_WINHTTP_CANNOT_CONNECT || error == ERROR_WINHTTP_NAME_NOT_RESOLVED ||
+           error == ERROR_WINHTTP_TIMEOUT;
+}
+
+bool AskWinHttpForProxy(HINTERNET session, const std::wstring& url, DWORD flags, const std::wstring& scriptUrl,
+                        UserProxy& answer)
 {
     WINHTTP_AUTOPROXY_OPTIONS options = {};
-    options.dwFlags = flags;
+    // A script from the network never runs inside this elevated process;
+    // where the system refuses that, the call fails and counts as no answer.
+    options.dwFlags = flags | WINHTTP_AUTOPROXY_RUN_OUTPROCESS_ONLY;
     if (flags & WINHTTP_AUTOPROXY_AUTO_DETECT)
         options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
     else
@@ -61,73 +251,24 @@ bool LookUp(HINTERNET session, const std::wstring& url, DWORD flags, const std::
     return true;
 }
 
-}  // namespace
-
-UserProxy ChooseUserProxy(const UserProxySettings& settings, const ProxyLookup& byScript,
-                          const ProxyLookup& byDetection)
+const UserProxy& CurrentRoute(UserProxyRoutes& proxies, const std::wstring& host, int port)
 {
-    UserProxy answer;
-    if (!settings.autoConfigUrl.empty() && byScript(answer))
-        return answer;
-    answer = UserProxy();
-    if (settings.autoDetect && byDetection(answer))
-        return answer;
-    answer = UserProxy();
-    if (!settings.proxy.empty()) {
-        answer.route = ProxyRoute::Named;
-        answer.proxy = settings.proxy;
-        answer.bypass = settings.bypass;
-    }
-    return answer;
+    HostRoutes& routes = RoutesFor(proxies, host, port);
+    return routes.routes[routes.current];
 }
 
-UserProxy ResolveUserProxy(const std::wstring& url, const wchar_t* userAgent)
+bool TakeNextRoute(UserProxyRoutes& proxies, const std::wstring& host, int port, DWORD error)
 {
-    UserSettingsHolder user;
-    if (!WinHttpGetIEProxyConfigForCurrentUser(&user.config))
-        return UserProxy();
-    UserProxySettings settings;
-    settings.autoDetect = user.config.fAutoDetect != FALSE;
-    settings.autoConfigUrl = Text(user.config.lpszAutoConfigUrl);
-    settings.proxy = Text(user.config.lpszProxy);
-    settings.bypass = Text(user.config.lpszProxyBypass);
-
-    // The lookups' own session never goes through a proxy (a script is
-    // fetched directly); opened only when a lookup is asked for.
-    WinHttpHandle lookups(nullptr);
-    auto session = [&lookups, userAgent]() {
-        if (!lookups.handle) {
-            lookups.handle =
-                WinHttpOpen(userAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-            if (lookups.handle) {
-                // A configuration script may come over HTTPS too.
-                SetSecureProtocols(lookups.handle);
-                WinHttpSetTimeouts(lookups.handle, kLookupTimeoutMs, kLookupTimeoutMs, kLookupTimeoutMs,
-                                   kLookupTimeoutMs);
-            }
-        }
-        return lookups.handle;
-    };
-    // Two calls, not both flags in one: Wine refuses the pair.
-    return ChooseUserProxy(
-        settings,
-        [&](UserProxy& answer) {
-            HINTERNET s = session();
-            return s && LookUp(s, url, WINHTTP_AUTOPROXY_CONFIG_URL, settings.autoConfigUrl, answer);
-        },
-        [&](UserProxy& answer) {
-            HINTERNET s = session();
-            return s && LookUp(s, url, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring(), answer);
-        });
+    HostRoutes& routes = RoutesFor(proxies, host, port);
+    if (routes.answered || !CouldNotConnect(error) || routes.current + 1 >= routes.routes.size())
+        return false;
+    ++routes.current;
+    return true;
 }
 
-const UserProxy& CachedUserProxy(UserProxyCache& cache, const std::wstring& host, const std::wstring& url,
-                                 const wchar_t* userAgent)
+void RouteAnswered(UserProxyRoutes& proxies, const std::wstring& host, int port)
 {
-    auto found = cache.find(host);
-    if (found == cache.end())
-        found = cache.emplace(host, ResolveUserProxy(url, userAgent)).first;
-    return found->second;
+    RoutesFor(proxies, host, port).answered = true;
 }
 
 HINTERNET OpenProxySession(const wchar_t* userAgent, const UserProxy& proxy)

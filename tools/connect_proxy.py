@@ -6,7 +6,12 @@ proxy auto-config (PAC) script. Started by download_server.py (--proxy-port).
                  host is refused with 403 (nothing leaves the machine)
   GET /proxy.pac[?direct=HOST]
                  a script that sends every URL through this proxy, except
-                 HOST (when given), which goes DIRECT
+                 HOST (when given), which goes DIRECT. A script handed more
+                 than https://HOST[:PORT]/ (a path, a query) answers DIRECT
+                 as well, so a client that leaks its URLs to scripts shows
+  GET /proxy.pac?stall=S
+                 no answer: the connection stays silent for S seconds (or
+                 until the client hangs up), then closes
   anything else  405 or 404
 
 Each request line goes to the server's request log, like the server's own."""
@@ -14,6 +19,7 @@ Each request line goes to the server's request log, like the server's own."""
 import select
 import socket
 import threading
+import time
 import urllib.parse
 
 HEAD_LIMIT = 16 * 1024
@@ -76,8 +82,13 @@ class ConnectProxy:
         if url.path != "/proxy.pac":
             self.Answer(client, 404, b"")
             return
-        direct = urllib.parse.parse_qs(url.query).get("direct", [""])[0]
+        query = urllib.parse.parse_qs(url.query)
+        if "stall" in query:
+            Silence(client, float(query["stall"][0]))
+            return
+        direct = query.get("direct", [""])[0]
         script = 'function FindProxyForURL(url, host) {\n'
+        script += '    if (url.indexOf("/", 8) != url.length - 1) return "DIRECT";\n'
         if direct:
             script += '    if (host == "%s") return "DIRECT";\n' % direct.replace('"', "")
         script += '    return "PROXY 127.0.0.1:%d";\n}\n' % self.port
@@ -96,6 +107,20 @@ class ConnectProxy:
         with server:
             client.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
             Relay(client, server)
+
+
+def Silence(client, seconds):
+    deadline = time.monotonic() + seconds
+    while True:
+        left = deadline - time.monotonic()
+        if left <= 0:
+            return
+        client.settimeout(left)
+        try:
+            if not client.recv(4096):
+                return
+        except socket.timeout:
+            return
 
 
 def Relay(a, b):

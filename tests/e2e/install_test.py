@@ -6,7 +6,8 @@ deleted, while a second start meanwhile ends at once with 1618 and leaves
 another program's window of the splash's class alone; failed downloads and a
 download that does not carry the publisher's signature (here: not a program at
 all) end in the notice box, with the browser opens recorded. A body cut off once is continued; a server that
-speaks nothing newer than TLS 1.1 is a failed download."""
+speaks nothing newer than TLS 1.1 is a failed download; a proxy script whose server never answers does not hold
+the download up."""
 
 import argparse
 import contextlib
@@ -25,6 +26,8 @@ HINT = '点击"确定"联系客服\n点击"取消"稍后处理'
 # registry probe, so the registry keys other tests create cannot change the answer.
 CHANNEL_PATH = "/tolvin/win7"
 CHANNEL_REQUEST = re.compile(r"^GET /tolvin/win7 HTTP/1\.1\tTolvinInstaller/1\.0$")
+# The configuration script's request, as the proxy's log has it.
+SCRIPT_REQUEST = re.compile(r"^GET /proxy\.pac\?stall=300 HTTP/1\.1\t")
 
 
 def continuation_request(offset):
@@ -74,19 +77,32 @@ def close_with_glyph(probe, run):
     assert code == 0, f"exit code {code} after closing with the glyph"
 
 
+def user_settings(wine, server, proxy, silent_script):
+    if proxy:
+        return harness.user_proxy_settings(wine, harness.PROXY_FLAG, f"127.0.0.1:{server.proxy_port}")
+    if silent_script:
+        return harness.user_proxy_settings(wine, harness.SCRIPT_FLAG,
+                                           script=f"http://127.0.0.1:{server.proxy_port}/proxy.pac?stall=300")
+    return contextlib.nullcontext()
+
+
 def successful_install(args, wine, probe, name="install-ok", server_extra=(), expected=(CHANNEL_REQUEST,),
-                       proxy=False, second_start=False):
+                       proxy=False, second_start=False, silent_script=False):
     """proxy: the user's settings name the server's CONNECT proxy, which must carry the download.
-    second_start: the download is paced to about 10 s and the installer started again meanwhile."""
+    second_start: the download is paced to about 10 s and the installer started again meanwhile.
+    silent_script: the user's settings name a configuration script whose server never answers; the
+    download still starts within 5 s, directly."""
     run = Run(args, wine, name)
     rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
     second = decoy = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
-                                rate=rate, extra=server_extra, proxy=proxy) as server, \
-            (harness.user_proxy_settings(wine, harness.PROXY_FLAG, f"127.0.0.1:{server.proxy_port}") if proxy
-             else contextlib.nullcontext()):
+                                rate=rate, extra=server_extra, proxy=proxy or silent_script) as server, \
+            user_settings(wine, server, proxy, silent_script):
         try:
             run.start()
+            if silent_script:
+                harness.wait_until(lambda: any(CHANNEL_REQUEST.match(r) for r in server.requests()), 5,
+                                   "the download to start within 5 s")
             if second_start:
                 harness.wait_until(lambda: server.requests(), 60, "the download to start")
                 # Another program's window of the splash's class, above the splash.
@@ -204,6 +220,9 @@ def main():
         print("e2e_install: publisher checked")
         return 0
     successful_install(args, wine, probe, "install-through-proxy", proxy=True)
+    # The lookup is left waiting for the script when the installer ends.
+    successful_install(args, wine, probe, "silent-proxy-script", silent_script=True,
+                       expected=[SCRIPT_REQUEST, CHANNEL_REQUEST])
     half = os.path.getsize(args.sample_setup) // 2
     successful_install(args, wine, probe, "cut-once",
                        ["--channel-cut", str(half), "--channel-once", "--channel-ranges"],

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -454,10 +455,11 @@ TEST_F(Download, BodyLongerThanAnnouncedFailsAsSoonAsTheExcessArrives)
     EXPECT_FALSE(FileExists(saveName));
 }
 
-TEST_F(Download, ProxyScriptIsFetchedAndItsAnswerTakenForEachHost)
+TEST_F(Download, ProxyScriptIsToldOnlyTheServerAndItsAnswerTakenForEachHost)
 {
     // The script sends localhost through the proxy and 127.0.0.1 direct; the
-    // redirect from one to the other is looked up anew.
+    // redirect from one to the other is looked up anew. Handed a path or a
+    // query, it would answer DIRECT.
     UserProxySetting user(UserProxySetting::kScript, "", "",
                           "http://127.0.0.1:" + proxyPort + "/proxy.pac?direct=127.0.0.1");
     size_t before = LogLength();
@@ -470,6 +472,97 @@ TEST_F(Download, ProxyScriptIsFetchedAndItsAnswerTakenForEachHost)
     ASSERT_EQ(1u, tunnels.size());
     EXPECT_EQ(0u, tunnels[0].find("CONNECT localhost:" + port + " ")) << tunnels[0];
     EXPECT_EQ(2u, LoggedRequests(marker, before).size());
+}
+
+// Slow: waits out the lookup's 3 s.
+TEST_F(Download, ScriptThatNeverComesHoldsTheDownloadAtMostThreeSeconds)
+{
+    // The script's server takes the request and stays silent for 6 s; the
+    // lookup left behind then ends while later tests run.
+    UserProxySetting user(UserProxySetting::kScript, "", "", "http://127.0.0.1:" + proxyPort + "/proxy.pac?stall=6");
+    size_t before = LogLength();
+    std::string marker = NextMarker();
+    ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(Get("/bytes/500?id=" + marker)) << errorText;
+    ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_GE(elapsed, 2900u);
+    EXPECT_LT(elapsed, 4500u);
+    EXPECT_EQ(Pattern(500), ReadWholeFile(saveName));
+    EXPECT_EQ(1u, LoggedRequests("GET /proxy.pac?stall=6 ", before).size());
+    EXPECT_TRUE(LoggedRequests("CONNECT ", before).empty());
+    EXPECT_EQ(1u, LoggedRequests("GET /bytes/500?id=" + marker + " ", before).size());
+}
+
+// A port on which nothing listens and no one else can: bound, never listening.
+class RefusedPort {
+public:
+    RefusedPort()
+    {
+        WSADATA data;
+        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof(address);
+        if (socket_ != INVALID_SOCKET &&
+            bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+            getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = std::to_string(ntohs(address.sin_port));
+    }
+    ~RefusedPort()
+    {
+        if (socket_ != INVALID_SOCKET)
+            closesocket(socket_);
+        if (started_)
+            WSACleanup();
+    }
+    RefusedPort(const RefusedPort&) = delete;
+    RefusedPort& operator=(const RefusedPort&) = delete;
+    std::string port;
+
+private:
+    bool started_ = false;
+    SOCKET socket_ = INVALID_SOCKET;
+};
+
+// Wine hands back only the first entry of a script's list, so the system's
+// answer is stood in for here; the connections are real.
+TEST_F(Download, ScriptListIsTriedInOrderPastProxiesThatCannotBeReached)
+{
+    UserProxySetting user(UserProxySetting::kScript, "", "", "http://127.0.0.1:" + proxyPort + "/unused.pac");
+    RefusedPort refused;
+    ASSERT_FALSE(refused.port.empty());
+    const std::string dead = "127.0.0.1:" + refused.port;
+    struct Case {
+        std::string list;
+        size_t tunnels;
+    };
+    const Case cases[] = {
+        {dead + "; 127.0.0.1:" + proxyPort + "; DIRECT", 1},
+        {dead + ";no-such-host.invalid:3128; DIRECT", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.list);
+        std::vector<std::wstring> asked;
+        AskSystemProxy ask = [&c, &asked](HINTERNET, const std::wstring& url, DWORD flags, const std::wstring&,
+                                          UserProxy& answer) {
+            asked.push_back(url + L" " + std::to_wstring(flags & WINHTTP_AUTOPROXY_CONFIG_URL));
+            answer.route = ProxyRoute::Named;
+            answer.proxy = std::wstring(c.list.begin(), c.list.end());
+            return true;
+        };
+        size_t before = LogLength();
+        std::string marker = NextMarker();
+        ASSERT_TRUE(DownloadFileAsking(Url("/bytes/500?id=" + marker), saveName, errorText, Recorder(), ask))
+            << errorText;
+        EXPECT_EQ(Pattern(500), ReadWholeFile(saveName));
+        const std::wstring server = L"https://localhost:" + std::wstring(port.begin(), port.end()) + L"/ 2";
+        EXPECT_EQ(std::vector<std::wstring>{server}, asked);
+        EXPECT_EQ(c.tunnels, LoggedRequests("CONNECT localhost:" + port + " ", before).size());
+        EXPECT_EQ(1u, LoggedRequests(marker, before).size());
+        DeleteFileA(saveName.c_str());
+    }
 }
 
 TEST_F(Download, NamedProxyCarriesAllButBypassedHostsAndCertificatesAreStillChecked)

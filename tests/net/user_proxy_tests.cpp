@@ -19,44 +19,56 @@ ProxyLookup Answers(const wchar_t* name, std::vector<std::wstring>& asked, const
     };
 }
 
+std::vector<std::wstring> Names(const std::vector<UserProxy>& routes)
+{
+    std::vector<std::wstring> names;
+    for (const UserProxy& r : routes)
+        names.push_back(r.route == ProxyRoute::Direct   ? L"DIRECT"
+                        : r.route == ProxyRoute::System ? L"system"
+                                                        : r.proxy + L" bypass " + r.bypass);
+    return names;
+}
+
 TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
 {
     const UserProxy byScript{ProxyRoute::Named, L"script:8080", L""};
     const UserProxy direct{ProxyRoute::Direct, L"", L""};
+    // As a script's list comes back: each entry once, in order, DIRECT among them.
+    const UserProxy list{ProxyRoute::Named, L"a:1; b:2 DIRECT;;a:1\tdirect B:2", L"<local>"};
+    const UserProxy empty{ProxyRoute::Named, L" ; ", L""};
     UserProxySettings all;
     all.autoDetect = true;
     all.autoConfigUrl = L"http://127.0.0.1/proxy.pac";
-    all.proxy = L"named:3128";
+    all.proxy = L"named:3128;other:3128";
     all.bypass = L"<local>";
 
     struct Case {
         const UserProxySettings settings;
         const UserProxy* script;
         const UserProxy* detection;
-        ProxyRoute route;
-        std::wstring proxy;
-        std::wstring bypass;
+        std::vector<std::wstring> routes;
         std::vector<std::wstring> asked;
     };
     UserProxySettings detectOnly;
     detectOnly.autoDetect = true;
     const Case cases[] = {
-        {all, &byScript, &direct, ProxyRoute::Named, L"script:8080", L"", {L"script"}},
+        {all, &byScript, &direct, {L"script:8080 bypass "}, {L"script"}},
         // A DIRECT answer is an answer, not a failure to fall through.
-        {all, &direct, &byScript, ProxyRoute::Direct, L"", L"", {L"script"}},
-        {all, nullptr, &direct, ProxyRoute::Direct, L"", L"", {L"script", L"detection"}},
-        {all, nullptr, nullptr, ProxyRoute::Named, L"named:3128", L"<local>", {L"script", L"detection"}},
-        {detectOnly, &byScript, nullptr, ProxyRoute::System, L"", L"", {L"detection"}},
-        {UserProxySettings(), &byScript, &byScript, ProxyRoute::System, L"", L"", {}},
+        {all, &direct, &byScript, {L"DIRECT"}, {L"script"}},
+        {all, nullptr, &direct, {L"DIRECT"}, {L"script", L"detection"}},
+        {all, &list, nullptr, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script"}},
+        {all, &empty, &list, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script", L"detection"}},
+        // The user's own proxy goes to WinHTTP as written.
+        {all, nullptr, nullptr, {L"named:3128;other:3128 bypass <local>"}, {L"script", L"detection"}},
+        {detectOnly, &byScript, nullptr, {L"system"}, {L"detection"}},
+        {UserProxySettings(), &byScript, &byScript, {L"system"}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         std::vector<std::wstring> asked;
-        UserProxy chosen =
+        std::vector<UserProxy> chosen =
             ChooseUserProxy(c.settings, Answers(L"script", asked, c.script), Answers(L"detection", asked, c.detection));
-        EXPECT_EQ(c.route, chosen.route);
-        EXPECT_EQ(c.proxy, chosen.proxy);
-        EXPECT_EQ(c.bypass, chosen.bypass);
+        EXPECT_EQ(c.routes, Names(chosen));
         EXPECT_EQ(c.asked, asked);
     }
 }
