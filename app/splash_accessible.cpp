@@ -131,12 +131,11 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override
     {
-        if (!name)
-            return E_POINTER;
-        *name = nullptr;
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        switch (ChildOf(child)) {
+        LONG id = 0;
+        const HRESULT checked = StartText(child, name, id);
+        if (checked != S_OK)
+            return checked;
+        switch (id) {
         case CHILDID_SELF:
             return Text(SplashHeading(ProductName), name);
         case ProgressBarChild:
@@ -150,14 +149,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override
     {
-        if (!value)
-            return E_POINTER;
-        *value = nullptr;
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        const LONG id = ChildOf(child);
-        if (id < 0)
-            return E_INVALIDARG;
+        LONG id = 0;
+        const HRESULT checked = StartText(child, value, id);
+        if (checked != S_OK)
+            return checked;
         if (id != ProgressBarChild)
             return DISP_E_MEMBERNOTFOUND;
         return Text(ReadSplashProgress(state_).percentText, value);
@@ -165,14 +160,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override
     {
-        if (!description)
-            return E_POINTER;
-        *description = nullptr;
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        const LONG id = ChildOf(child);
-        if (id < 0)
-            return E_INVALIDARG;
+        LONG id = 0;
+        const HRESULT checked = StartText(child, description, id);
+        if (checked != S_OK)
+            return checked;
         if (id != ProgressBarChild)
             return S_FALSE;
         return Text(ReadSplashProgress(state_).speedText, description);
@@ -222,12 +213,9 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override
     {
-        if (!help)
-            return E_POINTER;
-        *help = nullptr;
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        return ChildOf(child) < 0 ? E_INVALIDARG : S_FALSE;
+        LONG id = 0;
+        const HRESULT checked = StartText(child, help, id);
+        return checked != S_OK ? checked : S_FALSE;
     }
 
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, LONG* topic) override
@@ -241,14 +229,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override
     {
-        if (!shortcut)
-            return E_POINTER;
-        *shortcut = nullptr;
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        const LONG id = ChildOf(child);
-        if (id < 0)
-            return E_INVALIDARG;
+        LONG id = 0;
+        const HRESULT checked = StartText(child, shortcut, id);
+        if (checked != S_OK)
+            return checked;
         return id == CloseButtonChild ? Text(CloseButtonShortcut, shortcut) : S_FALSE;
     }
 
@@ -275,14 +259,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override
     {
-        if (!action)
-            return E_POINTER;
-        *action = nullptr;
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        const LONG id = ChildOf(child);
-        if (id < 0)
-            return E_INVALIDARG;
+        LONG id = 0;
+        const HRESULT checked = StartText(child, action, id);
+        if (checked != S_OK)
+            return checked;
         return id == CloseButtonChild ? Text(CloseButtonAction, action) : DISP_E_MEMBERNOTFOUND;
     }
 
@@ -393,6 +373,19 @@ public:
 
 private:
     ~SplashAccessible() = default;
+
+    // What every text property checks first: S_OK with the child's id, else
+    // the answer to give, with *out emptied.
+    HRESULT StartText(const VARIANT& child, BSTR* out, LONG& id) const
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (!window_)
+            return RPC_E_DISCONNECTED;
+        id = ChildOf(child);
+        return id < 0 ? E_INVALIDARG : S_OK;
+    }
 
     // Client coordinates, from the geometry the paint draws with: the bar
     // where the last paint put it, the glyph's drawing box.
