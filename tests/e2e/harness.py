@@ -180,60 +180,48 @@ def set_windows_version(wine, exe_name, version):
                     "/d", version, "/f"], env=wine.env, check=True, capture_output=True)
 
 
+@contextlib.contextmanager
+def registry_value(wine, key, name, kind, data):
+    """One value of the prefix's registry set for the block; the earlier value
+    (or none) is put back afterwards."""
+    def reg(verb, *args):
+        return subprocess.run(["wine", "reg", verb, key, "/v", name, *args], env=wine.env, capture_output=True,
+                              text=True)
+    saved = None
+    for line in reg("query").stdout.splitlines():
+        fields = line.split()
+        if fields[:2] == [name, kind]:
+            saved = fields[2] if len(fields) > 2 else ""
+            if kind == "REG_DWORD":
+                saved = str(int(saved, 16))  # queried as 0x..., added as a decimal number
+    assert reg("add", "/t", kind, "/d", data, "/f").returncode == 0, f"{name} not written"
+    try:
+        yield
+    finally:
+        if saved is None:
+            reg("delete", "/f")
+        else:
+            reg("add", "/t", kind, "/d", saved, "/f")
+
+
 INTERNET_CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 PROXY_FLAG, SCRIPT_FLAG, DETECT_FLAG = 2, 4, 8
 
 
-@contextlib.contextmanager
 def user_proxy_settings(wine, flags, proxy="", bypass="", script=""):
-    """The user's proxy settings in the prefix, as Wine and Windows keep them;
-    the earlier value (or none) is put back afterwards."""
-    def reg(verb, *args):
-        return subprocess.run(["wine", "reg", verb, INTERNET_CONNECTIONS, "/v", "DefaultConnectionSettings", *args],
-                              env=wine.env, capture_output=True, text=True)
-    saved = None
-    for line in reg("query").stdout.splitlines():
-        fields = line.split()
-        if fields[:2] == ["DefaultConnectionSettings", "REG_BINARY"]:
-            saved = fields[2] if len(fields) > 2 else ""
+    """The user's proxy settings in the prefix, as Wine and Windows keep them,
+    for a with block."""
     value = struct.pack("<III", 0x46, 1, flags)
     for text in (proxy, bypass, script):
         value += struct.pack("<I", len(text)) + text.encode("ascii")
-    assert reg("add", "/t", "REG_BINARY", "/d", value.hex(), "/f").returncode == 0, "proxy settings not written"
-    try:
-        yield
-    finally:
-        if saved is None:
-            reg("delete", "/f")
-        else:
-            reg("add", "/t", "REG_BINARY", "/d", saved, "/f")
+    return registry_value(wine, INTERNET_CONNECTIONS, "DefaultConnectionSettings", "REG_BINARY", value.hex())
 
 
-DESKTOP_SETTINGS = r"HKCU\Control Panel\Desktop"
-
-
-@contextlib.contextmanager
 def log_pixels(wine, dpi):
     """The display's DPI as Wine gives it to every program started meanwhile
-    (LogPixels under HKCU\Control Panel\Desktop, read when a program starts);
-    the earlier value (or none) is put back afterwards. Tests that change it
-    hold the desktop lock."""
-    def reg(verb, *args):
-        return subprocess.run(["wine", "reg", verb, DESKTOP_SETTINGS, "/v", "LogPixels", *args],
-                              env=wine.env, capture_output=True, text=True)
-    saved = None
-    for line in reg("query").stdout.splitlines():
-        fields = line.split()
-        if fields[:2] == ["LogPixels", "REG_DWORD"]:
-            saved = str(int(fields[2], 16))
-    assert reg("add", "/t", "REG_DWORD", "/d", str(dpi), "/f").returncode == 0, "LogPixels not written"
-    try:
-        yield
-    finally:
-        if saved is None:
-            reg("delete", "/f")
-        else:
-            reg("add", "/t", "REG_DWORD", "/d", saved, "/f")
+    (LogPixels under HKCU\\Control Panel\\Desktop, read when a program starts),
+    for a with block. Tests that change it hold the desktop lock."""
+    return registry_value(wine, r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", str(dpi))
 
 
 def windows_path(path):
