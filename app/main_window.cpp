@@ -5,15 +5,16 @@
 #include <memory>
 #include <thread>
 
-#include "app/display_scale.h"
-#include "app/paint.h"
-#include "app/png_resource.h"
-#include "app/progress.h"
+#include "splash/display_scale.h"
+#include "splash/paint.h"
+#include "splash/png_resource.h"
+#include "splash/progress.h"
 #include "app/single_instance.h"
-#include "app/splash_accessible.h"
-#include "app/splash_keys.h"
-#include "app/window_paint.h"
+#include "splash/accessible.h"
+#include "splash/keys.h"
+#include "splash/window_paint.h"
 #include "install/install_worker.h"
+#include "product/product_name.h"
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
 
@@ -34,7 +35,6 @@ StepPaintPacing PaintPacing;
 SplashAccessibility Accessibility;
 
 const wchar_t WindowClassName[] = L"TolvinInstaller";
-const wchar_t WindowTitle[] = L"Tolvin Installer";
 const int WindowWidth = 560;
 const int WindowHeight = 310;
 
@@ -241,7 +241,7 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
         }
         return 0;
     }
-    MainWindow = CreateWindowExW(0, WindowClassName, WindowTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+    MainWindow = CreateWindowExW(0, WindowClassName, InstallerTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
                                  WindowWidth, WindowHeight, nullptr, nullptr, instance, nullptr);
     if (!MainWindow) {
         if (BackgroundBitmap) {

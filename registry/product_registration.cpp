@@ -5,10 +5,9 @@
 
 #include <vector>
 
+#include "product/product_name.h"
 #include "registry/registry_folder.h"
 #include "registry/registry_in_folder.h"
-
-const char ProductName[] = "tolvin\xE9\x9F\xB3\xE9\xA2\x91\xE6\xA0\xBC\xE5\xBC\x8F\xE8\xBD\xAC\xE6\x8D\xA2\xE5\x99\xA8";
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <tuple>
 #include <vector>
 
-#include "app/paint.h"
-#include "app/progress.h"
-#include "app/window_paint.h"
+#include "splash/paint.h"
+#include "splash/progress.h"
+#include "splash/window_paint.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/progress.h"
+#include "splash/progress.h"
 #include "tests/install/notice_box.h"
 
 namespace {

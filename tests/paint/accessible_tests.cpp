@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <oleacc.h>
 
-#include "app/progress.h"
-#include "app/splash_accessible.h"
+#include "splash/progress.h"
+#include "splash/accessible.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/gdi_holders.h"
-#include "app/paint.h"
-#include "app/png_resource.h"
+#include "splash/gdi_holders.h"
+#include "splash/paint.h"
+#include "splash/png_resource.h"
 #include "res/resource_ids.h"
 
 namespace {

@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/gdi_holders.h"
-#include "app/paint.h"
-#include "app/png_resource.h"
-#include "app/progress.h"
-#include "app/window_paint.h"
-#include "registry/product_registration.h"
+#include "splash/gdi_holders.h"
+#include "splash/paint.h"
+#include "splash/png_resource.h"
+#include "splash/progress.h"
+#include "splash/window_paint.h"
+#include "product/product_name.h"
 #include "res/resource_ids.h"
 
 using namespace Gdiplus::DllExports;
@@ -256,10 +256,10 @@ TEST(BarGeometry, FillWidthRoundsHalfUpAndStaysWithinTheBar)
 
 TEST(Heading, ProductNameOrTheWindowTitle)
 {
-    std::wstring heading = SplashHeading(ProductName);
+    std::wstring heading = SplashHeading(ProductDisplayName);
     EXPECT_EQ(0u, heading.find(L"tolvin"));
     EXPECT_NE(std::wstring::npos, heading.find(L"\u97f3\u9891"));  // 音频
-    EXPECT_EQ(L"Tolvin Installer", SplashHeading(""));
+    EXPECT_EQ(L"Tolvin Installer", SplashHeading(L""));
 }
 
 // ---------------------------------------------------------------------------

@@ -28,11 +28,11 @@
 #include <string>
 #include <thread>
 
-#include "app/gdi_holders.h"
-#include "app/paint.h"
-#include "app/png_resource.h"
-#include "app/progress.h"
-#include "app/window_paint.h"
+#include "splash/gdi_holders.h"
+#include "splash/paint.h"
+#include "splash/png_resource.h"
+#include "splash/progress.h"
+#include "splash/window_paint.h"
 #include "net/download.h"
 #include "res/resource_ids.h"
 

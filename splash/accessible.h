@@ -7,7 +7,7 @@
 // and the close glyph as a push button.
 #include <windows.h>
 
-#include "app/progress.h"
+#include "splash/progress.h"
 
 // The children's ids (CHILDID_SELF, 0, is the client itself).
 const LONG ProgressBarChild = 1;

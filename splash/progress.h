@@ -1,7 +1,7 @@
 #pragma once
 // The download's progress as the worker records it and the splash shows it:
 // counts, speed, percent, fill width and when a step is worth a paint. Knows
-// no window; app/window_paint.h binds it to the splash.
+// no window; splash/window_paint.h binds it to the splash.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -45,7 +45,7 @@ void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::u
                     std::uint64_t now);
 
 // The worker's callback: `now` gives milliseconds as GetTickCount64 does,
-// `repaint` asks for a paint (app/window_paint.h binds it to the splash). The
+// `repaint` asks for a paint (splash/window_paint.h binds it to the splash). The
 // returned callback asks on its first call and then whenever the percent, the
 // fill's width in pixels or the sampled speed differs from what it last asked
 // for: every state that looks different is asked for, the last one included,

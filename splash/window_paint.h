@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "app/paint.h"
-#include "app/progress.h"
+#include "splash/paint.h"
+#include "splash/progress.h"
 
 // A fast download changes what the splash shows far more often than a screen
 // shows frames: at loopback speed the bar's 480 pixels pass in under a
@@ -37,5 +37,5 @@ void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state);
 
 // The callback the worker hands to DownloadFile: records into DownloadProgress
 // and asks hwnd for a paint of the progress area when the splash would look
-// different (MakeProgressCallback in app/progress.h, bound to the window).
+// different (MakeProgressCallback in splash/progress.h, bound to the window).
 ProgressCallback MakeProgressCallback(HWND hwnd);

@@ -1,18 +1,16 @@
-#include "app/paint.h"
+#include "splash/paint.h"
 
 #include <algorithm>
 
-#include "app/display_scale.h"
-#include "app/gdi_holders.h"
-#include "app/progress.h"
-#include "registry/product_registration.h"
-#include "registry/text_encoding.h"
+#include "splash/display_scale.h"
+#include "splash/gdi_holders.h"
+#include "splash/progress.h"
+#include "product/product_name.h"
 
 using namespace Gdiplus::DllExports;
 
 namespace {
 
-const wchar_t FallbackHeading[] = L"Tolvin Installer";
 const wchar_t CloseGlyph[] = L"\u00d7";  // ×
 const COLORREF TextColour = RGB(255, 255, 255);
 const COLORREF TrackFallbackColour = RGB(204, 220, 230);
@@ -261,7 +259,7 @@ void DrawStill(HDC dc, HDC target, const RECT& client, const RECT& area, const B
 
     const RECT headingRect = HeadingRect(client, dpi);
     if (Meets(headingRect, area)) {
-        const std::wstring heading = SplashHeading(ProductName);
+        const std::wstring heading = SplashHeading(ProductDisplayName);
         DrawLabel(dc, cache ? cache->headingFont.get() : nullptr, ScaledPixels(HeadingFontHeight, dpi), 600,
                   heading.c_str(), -1, headingRect, DT_SINGLELINE | DT_VCENTER);
     }
@@ -421,10 +419,9 @@ RECT BarRect(const BarGeometry& bar)
     return RECT{bar.x, bar.y, bar.right, bar.y + bar.height};
 }
 
-std::wstring SplashHeading(const std::string& productNameUtf8)
+std::wstring SplashHeading(const wchar_t* productName)
 {
-    std::wstring heading = Utf8ToWide(productNameUtf8);
-    return heading.empty() ? std::wstring(FallbackHeading) : heading;
+    return productName && *productName ? std::wstring(productName) : std::wstring(InstallerTitle);
 }
 
 RECT ProgressArea(const BarGeometry& bar)

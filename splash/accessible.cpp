@@ -1,4 +1,4 @@
-#include "app/splash_accessible.h"
+#include "splash/accessible.h"
 
 #include <objbase.h>
 #include <oleacc.h>
@@ -6,9 +6,9 @@
 #include <new>
 #include <string>
 
-#include "app/display_scale.h"
-#include "app/paint.h"
-#include "registry/product_registration.h"
+#include "splash/display_scale.h"
+#include "splash/paint.h"
+#include "product/product_name.h"
 
 const wchar_t ProgressBarName[] = L"\u4e0b\u8f7d\u8fdb\u5ea6";  // 下载进度
 const wchar_t CloseButtonName[] = L"\u5173\u95ed";              // 关闭
@@ -137,7 +137,7 @@ public:
             return checked;
         switch (id) {
         case CHILDID_SELF:
-            return Text(SplashHeading(ProductName), name);
+            return Text(SplashHeading(ProductDisplayName), name);
         case ProgressBarChild:
             return Text(ProgressBarName, name);
         case CloseButtonChild:

@@ -1,4 +1,4 @@
-#include "app/progress.h"
+#include "splash/progress.h"
 
 #include <cwchar>
 

@@ -1,7 +1,7 @@
-#include "app/window_paint.h"
+#include "splash/window_paint.h"
 
-#include "app/display_scale.h"
-#include "app/progress.h"
+#include "splash/display_scale.h"
+#include "splash/progress.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "app/display_scale.h"
-#include "app/gdi_holders.h"
-#include "app/gdiplus_flat.h"
-#include "app/progress.h"
+#include "splash/display_scale.h"
+#include "splash/gdi_holders.h"
+#include "splash/gdiplus_flat.h"
+#include "splash/progress.h"
 
 // What one paint draws from: the pictures (each may be null) and the progress
 // values derived from the shared state.
@@ -41,9 +41,9 @@ RECT CloseGlyphRect(const RECT& client, int dpi);
 // drawn (y from 12 to 40 inclusive at 96 DPI, x from R - 36 to R - 8).
 RECT CloseGlyphHitArea(int clientRight, int dpi);
 
-// The heading drawn at the top left: the product name, or the window title
-// when the name does not convert.
-std::wstring SplashHeading(const std::string& productNameUtf8);
+// The heading drawn at the top left: the product's name, or the installer's
+// title when the name is empty.
+std::wstring SplashHeading(const wchar_t* productName);
 
 // What the splash shows of the shared progress state, read once per paint.
 SplashProgress ReadSplashProgress(const DownloadProgressState& state);
