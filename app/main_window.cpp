@@ -14,6 +14,7 @@
 #include "app/splash_keys.h"
 #include "app/window_paint.h"
 #include "install/install_worker.h"
+#include "log/support_log.h"
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
 
@@ -260,6 +261,9 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
 
     ShowWindow(MainWindow, showCommand);
     UpdateWindow(MainWindow);
+    // Only the copy that installs writes the log, and not before the splash is
+    // up: the worker's steps meanwhile wait in memory.
+    OpenSupportLog(dpi);
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
