@@ -34,10 +34,12 @@ struct RunLog {
     bool full = false;
 };
 
+// Never destroyed: the worker thread may still log while the entry's return
+// runs the static destructors. CloseSupportLog closes the file.
 RunLog& TheRunLog()
 {
-    static RunLog log;
-    return log;
+    static RunLog* const log = new RunLog;
+    return *log;
 }
 
 std::string Stamp(const SYSTEMTIME& t)
