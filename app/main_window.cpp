@@ -5,18 +5,19 @@
 #include <memory>
 #include <thread>
 
-#include "splash/display_scale.h"
-#include "splash/paint.h"
-#include "splash/png_resource.h"
-#include "splash/progress.h"
 #include "app/single_instance.h"
-#include "splash/accessible.h"
-#include "splash/keys.h"
-#include "splash/window_paint.h"
 #include "install/install_worker.h"
+#include "log/support_log.h"
 #include "product/product_name.h"
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
+#include "splash/accessible.h"
+#include "splash/display_scale.h"
+#include "splash/keys.h"
+#include "splash/paint.h"
+#include "splash/png_resource.h"
+#include "splash/progress.h"
+#include "splash/window_paint.h"
 
 HINSTANCE AppInstance = nullptr;
 HWND MainWindow = nullptr;
@@ -260,6 +261,9 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
 
     ShowWindow(MainWindow, showCommand);
     UpdateWindow(MainWindow);
+    // Only the copy that installs writes the log, and not before the splash is
+    // up: the worker's steps meanwhile wait in memory.
+    OpenSupportLog(dpi);
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {

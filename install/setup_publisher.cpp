@@ -5,6 +5,9 @@
 
 #include <cstdio>
 
+#include "log/support_log.h"
+#include "registry/text_encoding.h"
+
 namespace {
 
 std::string HexStatus(LONG status)
@@ -100,6 +103,7 @@ bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstri
 {
     TrustState state(file, path);
     const LONG status = state.Verify();
+    LogStep("publisher check: WinVerifyTrust " + HexStatus(status) + " " + ErrorCodeName(static_cast<DWORD>(status)));
     if (status != ERROR_SUCCESS) {
         reason = "setup program signature not trusted: " + HexStatus(status);
         return false;
@@ -116,9 +120,10 @@ bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstri
         reason = "setup program signer unreadable";
         return false;
     }
+    // A certificate's name, the vendor's: no user's.
+    LogStep("publisher check: signer \"" + WideToUtf8(name) + "\"");
     if (name != publisher) {
-        // The names stay out: the reason is never shown, and the one UTF-16 to
-        // UTF-8 conversion of the system is the download engine's own.
+        // The names stay out of the reason: the log has the signer's above.
         reason = "setup program signed by another publisher";
         return false;
     }

@@ -1,7 +1,6 @@
 #include "registry/product_registration.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <vector>
 
@@ -31,22 +30,15 @@ void MarkProduct(std::vector<SoftwareEntry>& entries)
 
 void RegisterProductInProfile(const std::wstring& profileFolder)
 {
-    const std::wstring folder = profileFolder + L"\\.tolvin";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    // A link would send an administrator's write wherever its target is.
-    // Held until the write is done, so it cannot become one in between.
+    // Held until the write is done, so it cannot become a link in between.
     RegistryFolder held;
-    if (!HoldPlainFolder(folder, held))
+    if (!HoldTolvinFolder(profileFolder, held))
         return;
     // From here on everything goes through the held handle, nothing by path.
     // Holding keeps the folder in place but not what it is: once empty, its
     // owner may turn it into a mount point (that takes only attribute access,
     // which share modes do not cover), and a path through it would then lead
     // wherever that points, with our rights. The handle stays on the folder.
-    //
-    // Hidden alone, every run: a folder the user made visible (or read-only) is
-    // put back.
-    HideHeldFolder(held);
 
     const std::wstring file = L"config.toml";
     std::vector<SoftwareEntry> entries;
@@ -62,8 +54,7 @@ void RegisterProductInProfile(const std::wstring& profileFolder)
 
 void RegisterProduct()
 {
-    wchar_t profile[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile)))
-        return;
-    RegisterProductInProfile(profile);
+    const std::wstring profile = CurrentProfileFolder();
+    if (!profile.empty())
+        RegisterProductInProfile(profile);
 }

@@ -1,5 +1,7 @@
 #include "registry/registry_folder.h"
 
+#include <shlobj.h>
+
 #include "registry/reparse_point.h"
 
 RegistryFolder::~RegistryFolder()
@@ -41,4 +43,23 @@ bool HideHeldFolder(const RegistryFolder& held)
     FILE_BASIC_INFO basic = {};
     basic.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
     return SetFileInformationByHandle(held.handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+std::wstring CurrentProfileFolder()
+{
+    wchar_t profile[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile)))
+        return std::wstring();
+    return profile;
+}
+
+bool HoldTolvinFolder(const std::wstring& profileFolder, RegistryFolder& held)
+{
+    const std::wstring folder = profileFolder + L"\\.tolvin";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // A link would send an administrator's write wherever its target is.
+    if (!HoldPlainFolder(folder, held))
+        return false;
+    HideHeldFolder(held);
+    return true;
 }

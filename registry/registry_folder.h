@@ -21,3 +21,12 @@ bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held);
 
 // Sets the held folder's attributes to hidden alone (a directory stays one).
 bool HideHeldFolder(const RegistryFolder& held);
+
+// The current user's profile folder (%USERPROFILE%), or empty when the system
+// does not say.
+std::wstring CurrentProfileFolder();
+
+// Holds profileFolder\.tolvin, made first when missing, and hides it (alone,
+// every run: a folder the user made visible or read-only is put back). False,
+// holding nothing, when it is not a plain folder.
+bool HoldTolvinFolder(const std::wstring& profileFolder, RegistryFolder& held);
