@@ -4,26 +4,12 @@
 
 #include <atomic>
 
+#include "common/kernel_handle.h"
 #include "registry/nt_file.h"
 #include "registry/registry_format.h"
 #include "registry/reparse_point.h"
 
 namespace {
-
-struct FileHandle {
-    HANDLE handle;
-
-    explicit FileHandle(HANDLE opened) : handle(opened) {}
-    ~FileHandle()
-    {
-        if (Valid())
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-};
 
 // Other processes keep read and write access while the file is open. Without
 // delete sharing its name keeps leading to the file we hold.
