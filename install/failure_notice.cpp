@@ -72,6 +72,10 @@ void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloa
         return;
     }
     std::wstring text = ComposeNoticeText(message, downloadPage != nullptr);
-    if (MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR) == IDOK)
-        OpenAsUser(SupportAddress, route);
+    if (MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR) == IDOK &&
+        !OpenAsUser(SupportAddress, route)) {
+        // The user asked for the site and nothing opened: at least the address to type.
+        const std::wstring address = std::wstring(SupportAddressLine) + SupportAddress;
+        MessageBoxW(hwnd, address.c_str(), NoticeCaption, MB_OK | MB_ICONINFORMATION);
+    }
 }
