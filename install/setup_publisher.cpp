@@ -161,8 +161,10 @@ bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstri
         call->path = path;
         call->publisher = publisher;
         call->check = check;
-        if (!RunWithin([call] { call->trusted = call->check(call->file.handle, call->path, call->publisher, call->reason); },
-                       waitMs)) {
+        const auto work = [call] {
+            call->trusted = call->check(call->file.handle, call->path, call->publisher, call->reason);
+        };
+        if (!RunWithin(work, waitMs)) {
             reason = "setup program publisher check not finished in time";
             return false;
         }
