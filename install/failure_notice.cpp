@@ -76,10 +76,15 @@ void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloa
     }
     LogStep("notice: " + WideToUtf8(message) + (downloadPage ? " (download page opened)" : ""));
     std::wstring text = ComposeNoticeText(message, downloadPage != nullptr);
-    if (MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR) == IDOK) {
-        LogStep("notice answered OK: support site");
-        OpenAsUser(SupportAddress, route);
-    } else {
+    if (MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR) != IDOK) {
         LogStep("notice answered Cancel");
+        return;
+    }
+    LogStep("notice answered OK: support site");
+    if (!OpenAsUser(SupportAddress, route)) {
+        // The user asked for the site and nothing opened: at least the address to type.
+        LogStep("support site not opened: address shown");
+        const std::wstring address = std::wstring(SupportAddressLine) + SupportAddress;
+        MessageBoxW(hwnd, address.c_str(), NoticeCaption, MB_OK | MB_ICONINFORMATION);
     }
 }

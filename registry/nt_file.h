@@ -6,21 +6,7 @@
 
 #include <string>
 
-// A file handle owned once; closed when it goes.
-struct FileHandle {
-    HANDLE handle;
-
-    explicit FileHandle(HANDLE opened) : handle(opened) {}
-    ~FileHandle()
-    {
-        if (Valid())
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-};
+#include "common/kernel_handle.h"
 
 // NtCreateFile with the folder as RootDirectory; `disposition` and `options`
 // are its FILE_OPEN/FILE_CREATE and FILE_* option values. Returns the handle,

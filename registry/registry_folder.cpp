@@ -4,12 +4,6 @@
 
 #include "registry/reparse_point.h"
 
-RegistryFolder::~RegistryFolder()
-{
-    if (handle != INVALID_HANDLE_VALUE)
-        CloseHandle(handle);
-}
-
 bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
 {
     // Listing access makes the share mode count; without delete sharing the
@@ -30,10 +24,8 @@ bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
     const bool plain = ReadAttributeTag(held.handle, attributes, tag) && byName != INVALID_FILE_ATTRIBUTES &&
                        !IsRedirectingReparsePoint(attributes | byName, tag) &&
                        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!plain) {
-        CloseHandle(held.handle);
-        held.handle = INVALID_HANDLE_VALUE;
-    }
+    if (!plain)
+        held.Close();
     return plain;
 }
 

@@ -3,16 +3,11 @@
 
 #include <string>
 
+#include "common/kernel_handle.h"
+
 // The per-user registry folder, held open without delete sharing: while held
 // it cannot be renamed, removed or swapped for a link.
-struct RegistryFolder {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-
-    RegistryFolder() = default;
-    ~RegistryFolder();
-    RegistryFolder(const RegistryFolder&) = delete;
-    RegistryFolder& operator=(const RegistryFolder&) = delete;
-};
+using RegistryFolder = FileHandle;
 
 // Holds `folder` when it is a plain folder. False, holding nothing, when it
 // cannot be opened or leads elsewhere (a junction, a mount point or a symbolic

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "common/kernel_handle.h"
 #include "registry/nt_file.h"
 #include "registry/registry_format.h"
 

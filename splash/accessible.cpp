@@ -417,7 +417,9 @@ LRESULT AnswerGetObject(SplashAccessibility& access, HWND hwnd, WPARAM wParam, L
                         const DownloadProgressState& state)
 {
     // The object id arrives in the low 32 bits, sign-extended or not.
-    if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT))
+    // A request that comes while the window is being destroyed (from WM_DESTROY
+    // on) would make an object nothing disconnects.
+    if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT) || access.disconnected)
         return DefWindowProcW(hwnd, WM_GETOBJECT, wParam, lParam);
     if (!access.object) {
         // Other processes reach the object through COM, which this thread
@@ -458,6 +460,7 @@ void AnnounceVisibility(HWND hwnd)
 
 void DisconnectAccessibility(SplashAccessibility& access)
 {
+    access.disconnected = true;
     if (access.object) {
         access.object->Disconnect();
         // Proxies in other processes then answer without reaching this one.

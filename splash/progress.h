@@ -76,6 +76,9 @@ struct BarGeometry {
 // The bar's x, y, width and height (13 bits each, signed: up to 4095 pixels,
 // over seven times the splash's 560) and its DPI (12 bits) in one word, so the
 // paint can hand them to the worker thread in one store; 0 stands for no
-// paint yet.
+// paint yet. Each field is clamped to its range (the DPI to 1 to 4095).
+const int BarPlaceMin = -4096;
+const int BarPlaceMax = 4095;
+const int BarPlaceMaxDpi = 4095;
 std::uint64_t PackBarPlace(const BarGeometry& bar);
 BarGeometry UnpackBarPlace(std::uint64_t place);  // fillWidth 0

@@ -28,6 +28,7 @@
 #include <string>
 #include <thread>
 
+#include "common/kernel_handle.h"
 #include "splash/gdi_holders.h"
 #include "splash/paint.h"
 #include "splash/png_resource.h"
@@ -61,22 +62,6 @@ struct BenchConfig {
     std::string saveName;
     int rounds;
     int status;
-};
-
-class HandleHolder {
-public:
-    explicit HandleHolder(HANDLE handle) : handle_(handle) {}
-    ~HandleHolder()
-    {
-        if (handle_)
-            CloseHandle(handle_);
-    }
-    HandleHolder(const HandleHolder&) = delete;
-    HandleHolder& operator=(const HandleHolder&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
 };
 
 std::uint64_t Ticks()
@@ -267,14 +252,14 @@ int main(int argc, char** argv)
                                          (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                                          nullptr, instance, nullptr);
             }
-            HandleHolder uiThread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, GetCurrentThreadId()));
-            if (!window || !uiThread.get()) {
+            KernelHandle uiThread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, GetCurrentThreadId()));
+            if (!window || !uiThread.Valid()) {
                 std::fprintf(stderr, "no window (no display?)\n");
                 status = 1;
             } else {
                 ShowWindow(window, SW_SHOWNORMAL);
                 UpdateWindow(window);
-                BenchConfig config{window, uiThread.get(), argv[1], argv[2], argv[3], std::max(1, std::atoi(argv[4])),
+                BenchConfig config{window, uiThread.handle, argv[1], argv[2], argv[3], std::max(1, std::atoi(argv[4])),
                                    0};
                 std::thread worker(RunWorker, &config);
                 MSG msg;
