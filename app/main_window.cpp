@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/contrast.h"
 #include "app/display_scale.h"
 #include "app/paint.h"
 #include "app/png_resource.h"
@@ -77,7 +78,7 @@ void OnCreate(HWND hwnd)
 
     TrackImage = LoadPngResource(IDP_TRACK, L"PNG");
     FillImage = LoadPngResource(IDP_FILL, L"PNG");
-    PaintCache = std::make_unique<SplashCache>(WindowDpi(hwnd));
+    PaintCache = std::make_unique<SplashCache>(WindowDpi(hwnd), ReadContrastScheme());
 
     bool workerStarted = StartWorker(hwnd);
     RegisterProduct();
@@ -119,7 +120,7 @@ void OnDestroy()
 // progress area's surface are made again for it and everything is redrawn.
 void OnDpiChanged(HWND hwnd, WPARAM wParam, const RECT& suggested)
 {
-    PaintCache = std::make_unique<SplashCache>(HIWORD(wParam));
+    PaintCache = std::make_unique<SplashCache>(HIWORD(wParam), ReadContrastScheme());
     SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd, nullptr, FALSE);
@@ -194,6 +195,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             PostMessageW(hwnd, WM_CLOSE, 0, 0);
         return 0;
     }
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        FollowContrastScheme(hwnd, message, wParam, PaintCache);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_DPICHANGED:
         OnDpiChanged(hwnd, wParam, *reinterpret_cast<const RECT*>(lParam));
         return 0;
