@@ -22,6 +22,7 @@
 #include "app/window_paint.h"
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
+#include "tests/paint/bitmap_file.h"
 
 using namespace Gdiplus::DllExports;
 
@@ -118,28 +119,11 @@ public:
         return std::equal(bits_, bits_ + width_ * height_, other.bits_);
     }
 
-    // For looking at a render: a plain 32-bit .bmp.
+    // For looking at a render.
     void Save(const std::string& path) const
     {
         GdiFlush();
-        BITMAPFILEHEADER file = {};
-        BITMAPINFOHEADER header = {};
-        header.biSize = sizeof(header);
-        header.biWidth = width_;
-        header.biHeight = -height_;
-        header.biPlanes = 1;
-        header.biBitCount = 32;
-        header.biCompression = BI_RGB;
-        DWORD size = DWORD(width_) * height_ * 4;
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof(file) + sizeof(header);
-        file.bfSize = file.bfOffBits + size;
-        if (FILE* out = std::fopen(path.c_str(), "wb")) {
-            std::fwrite(&file, sizeof(file), 1, out);
-            std::fwrite(&header, sizeof(header), 1, out);
-            std::fwrite(bits_, 1, size, out);
-            std::fclose(out);
-        }
+        SaveBitmapFile(path, width_, height_, bits_);
     }
 
 private:
@@ -193,8 +177,7 @@ struct Scene {
 };
 
 // Paints a scene into a fresh canvas. With TOLVIN_PAINT_DUMP set to a folder,
-// every render is also saved there as <test>-<n>.bmp to be looked at (convert
-// with ImageMagick's -alpha off: the fourth byte of a pixel is not alpha here).
+// every render is also saved there as <test>-<n>.bmp to be looked at.
 std::unique_ptr<Canvas> Render(const Scene& scene, int canvasWidth = 560, int canvasHeight = 310,
                                COLORREF initial = RGB(255, 0, 255))
 {
