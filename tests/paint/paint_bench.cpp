@@ -20,7 +20,7 @@
 #include "app/paint.h"
 #include "app/png_resource.h"
 #include "res/resource_ids.h"
-#include "tests/paint/bitmap_file.h"
+#include "tests/paint/render_helpers.h"
 
 namespace {
 
@@ -83,38 +83,24 @@ void Print(const char* what, const std::vector<double>& times)
                 s.median, s.p90, s.p99, s.min, s.max);
 }
 
-// A 32-bit top-down DIB section for dc, its pixels at *bits.
-HBITMAP MakeDibSection(HDC dc, int width, int height, void** bits)
+// A download's steps through the window's cache at dpi in scheme, after 50
+// to warm it.
+void PrintCachedSteps(const char* what, HDC dc, const SplashPictures& pictures, int count, int dpi,
+                      const ContrastScheme& scheme)
 {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+    SplashCache cache(dpi, scheme);
+    TimePaints(dc, pictures, 50, true, &cache, dpi, scheme);
+    Print(what, TimePaints(dc, pictures, count, true, &cache, dpi, scheme));
 }
 
-// A high-contrast scheme: yellow text on black, a cyan highlight.
-ContrastScheme YellowOnBlack()
-{
-    ContrastScheme scheme;
-    scheme.on = true;
-    scheme.window = RGB(0, 0, 0);
-    scheme.windowText = RGB(255, 255, 0);
-    scheme.highlight = RGB(0, 255, 255);
-    return scheme;
-}
-
-// The splash as the README shows it, in that scheme.
+// The splash as the README shows it, in the tests' high-contrast scheme.
 bool SaveContrastPicture(const SplashPictures& pictures, const std::string& path)
 {
     const int width = 560;
     const int height = 310;
-    void* bits = nullptr;
+    std::uint32_t* bits = nullptr;
     MemoryDc memory(nullptr);
-    GdiObject dib(MakeDibSection(memory.get(), width, height, &bits));
+    GdiObject dib(MakeDib(width, height, &bits));
     if (!dib.get())
         return false;
     Selection selected(memory.get(), dib.get());
@@ -122,7 +108,7 @@ bool SaveContrastPicture(const SplashPictures& pictures, const std::string& path
     PaintSplash(memory.get(), client, client, pictures, SplashProgress{0.53, L"53%", L"83 KB/s"}, nullptr,
                 DefaultDpi, YellowOnBlack());
     GdiFlush();
-    return SaveBitmapFile(path, width, height, static_cast<const std::uint32_t*>(bits));
+    return SaveBitmapFile(path, width, height, bits);
 }
 
 void RunBenchmarks(const SplashPictures& pictures, int count)
@@ -143,9 +129,9 @@ void RunBenchmarks(const SplashPictures& pictures, int count)
     // Here the paint's compatible bitmap is a DIB section too, a fresh
     // mapping each paint whose first writes cost extra under Wine.
     {
-        void* bits = nullptr;
+        std::uint32_t* bits = nullptr;
         MemoryDc memory(nullptr);
-        GdiObject dib(MakeDibSection(memory.get(), 560, 310, &bits));
+        GdiObject dib(MakeDib(560, 310, &bits));
         Selection selected(memory.get(), dib.get());
         TimePaints(memory.get(), pictures, 50);
         Print("memory DC, 32-bit DIB section", TimePaints(memory.get(), pictures, count));
@@ -159,17 +145,8 @@ void RunBenchmarks(const SplashPictures& pictures, int count)
         TimePaints(dc, pictures, 50);
         Print("window DC 560x310", TimePaints(dc, pictures, count));
         Print("window DC, progress area only", TimePaints(dc, pictures, count, true));
-        {
-            SplashCache cache;
-            TimePaints(dc, pictures, 50, true, &cache);
-            Print("window DC, progress area, cached", TimePaints(dc, pictures, count, true, &cache));
-        }
-        {
-            SplashCache cache(DefaultDpi, YellowOnBlack());
-            TimePaints(dc, pictures, 50, true, &cache, DefaultDpi, cache.scheme);
-            Print("window DC, high contrast, cached",
-                  TimePaints(dc, pictures, count, true, &cache, DefaultDpi, cache.scheme));
-        }
+        PrintCachedSteps("window DC, progress area, cached", dc, pictures, count, DefaultDpi, ContrastScheme());
+        PrintCachedSteps("window DC, high contrast, cached", dc, pictures, count, DefaultDpi, YellowOnBlack());
         ReleaseDC(window, dc);
         DestroyWindow(window);
     } else {
@@ -191,17 +168,8 @@ void RunBenchmarks(const SplashPictures& pictures, int count)
             TimePaints(dc, pictures, 10, false, &cache, dpi);
             Print("window DC 1120x620 (200 %), cached", TimePaints(dc, pictures, count, false, &cache, dpi));
         }
-        {
-            SplashCache cache(dpi);
-            TimePaints(dc, pictures, 50, true, &cache, dpi);
-            Print("200 %, progress area, cached", TimePaints(dc, pictures, count, true, &cache, dpi));
-        }
-        {
-            SplashCache cache(dpi, YellowOnBlack());
-            TimePaints(dc, pictures, 50, true, &cache, dpi, cache.scheme);
-            Print("200 %, high contrast, cached",
-                  TimePaints(dc, pictures, count, true, &cache, dpi, cache.scheme));
-        }
+        PrintCachedSteps("200 %, progress area, cached", dc, pictures, count, dpi, ContrastScheme());
+        PrintCachedSteps("200 %, high contrast, cached", dc, pictures, count, dpi, YellowOnBlack());
         ReleaseDC(large, dc);
         DestroyWindow(large);
     }

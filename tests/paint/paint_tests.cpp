@@ -22,7 +22,7 @@
 #include "app/window_paint.h"
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
-#include "tests/paint/bitmap_file.h"
+#include "tests/paint/render_helpers.h"
 
 using namespace Gdiplus::DllExports;
 
@@ -68,22 +68,6 @@ bool IsWhite(const Rgb& c) { return c.r >= 200 && c.g >= 200 && c.b >= 200; }
 bool Inside(const RECT& r, int x, int y) { return r.left <= x && x < r.right && r.top <= y && y < r.bottom; }
 
 std::uint32_t ToPixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
-
-// A 32-bit top-down DIB section, its pixels reachable through *bits.
-HBITMAP MakeDib(int width, int height, std::uint32_t** bits)
-{
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    *bits = static_cast<std::uint32_t*>(pixels);
-    return bitmap;
-}
 
 // A memory context holding a DIB section: the paint's target, read pixel by pixel.
 class Canvas {
@@ -685,17 +669,6 @@ TEST_F(Paint, At192DpiTheShippedSplashIsTheSameSceneTwiceAsLargeWithSmoothEdges)
 }
 
 // --- high contrast ---
-
-// The scheme the tests give: black window, yellow text, cyan highlight.
-ContrastScheme YellowOnBlack()
-{
-    ContrastScheme scheme;
-    scheme.on = true;
-    scheme.window = RGB(0, 0, 0);
-    scheme.windowText = RGB(255, 255, 0);
-    scheme.highlight = RGB(0, 255, 255);
-    return scheme;
-}
 
 const Rgb Black = {0, 0, 0};
 const Rgb Yellow = {255, 255, 0};
