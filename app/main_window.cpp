@@ -12,6 +12,7 @@
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
 #include "splash/accessible.h"
+#include "splash/contrast.h"
 #include "splash/display_scale.h"
 #include "splash/keys.h"
 #include "splash/paint.h"
@@ -78,7 +79,7 @@ void OnCreate(HWND hwnd)
 
     TrackImage = LoadPngResource(IDP_TRACK, L"PNG");
     FillImage = LoadPngResource(IDP_FILL, L"PNG");
-    PaintCache = std::make_unique<SplashCache>(WindowDpi(hwnd));
+    PaintCache = std::make_unique<SplashCache>(WindowDpi(hwnd), ReadContrastScheme());
 
     bool workerStarted = StartWorker(hwnd);
     RegisterProduct();
@@ -120,7 +121,7 @@ void OnDestroy()
 // progress area's surface are made again for it and everything is redrawn.
 void OnDpiChanged(HWND hwnd, WPARAM wParam, const RECT& suggested)
 {
-    PaintCache = std::make_unique<SplashCache>(HIWORD(wParam));
+    PaintCache = std::make_unique<SplashCache>(HIWORD(wParam), ReadContrastScheme());
     SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd, nullptr, FALSE);
@@ -195,6 +196,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             PostMessageW(hwnd, WM_CLOSE, 0, 0);
         return 0;
     }
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        FollowContrastScheme(hwnd, message, wParam, PaintCache);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_DPICHANGED:
         OnDpiChanged(hwnd, wParam, *reinterpret_cast<const RECT*>(lParam));
         return 0;

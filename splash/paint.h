@@ -9,6 +9,7 @@
 #include "splash/gdi_holders.h"
 #include "splash/gdiplus_flat.h"
 #include "splash/progress.h"
+#include "splash/contrast.h"
 
 // What one paint draws from: the pictures (each may be null) and the progress
 // values derived from the shared state.
@@ -58,15 +59,17 @@ struct ScaledBackground;
 // (paint_bench). The fonts are made at once; the progress surface on the first paint that
 // covers the progress area alone, and again whenever the bar moves or the
 // pictures change. It must be destroyed before GdiplusShutdown, and serves
-// one target (one window, or one memory context in the tests), at one scale:
-// a window whose DPI changes makes a new one.
+// one target (one window, or one memory context in the tests), at one scale
+// and in one colour scheme: a window whose DPI or scheme changes makes a new
+// one.
 struct SplashCache {
-    explicit SplashCache(int dpi = DefaultDpi);
+    explicit SplashCache(int dpi = DefaultDpi, const ContrastScheme& scheme = ContrastScheme());
     ~SplashCache();
     SplashCache(const SplashCache&) = delete;
     SplashCache& operator=(const SplashCache&) = delete;
 
     const int dpi;  // what the fonts were made for
+    const ContrastScheme scheme;  // what the surface was drawn in
     GdiObject headingFont;
     GdiObject glyphFont;
     GdiObject textFont;
@@ -83,14 +86,19 @@ struct SplashCache {
 // Returns where the bar is. With a cache made for dpi, the same pixels come
 // from what the cache holds where it can. At any dpi other than 96 every
 // length and font is scaled and the pictures are drawn scaled with a smooth
-// filter; at 96 they are drawn as they are.
+// filter; at 96 they are drawn as they are. With the scheme's high contrast
+// on, no picture is drawn: the background is the scheme's window colour, the
+// texts and the glyph its text colour, the track an outline in the text colour
+// and the fill its highlight colour, in the same places (the track picture
+// still sets the bar's size).
 BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                        const SplashProgress& progress, SplashCache* cache = nullptr, int dpi = DefaultDpi);
+                        const SplashProgress& progress, SplashCache* cache = nullptr, int dpi = DefaultDpi,
+                        const ContrastScheme& scheme = ContrastScheme());
 
 // The window's paint: draws what the state holds and hands the bar's place
 // back to the state for the worker's callback.
 void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
-                     const SplashPictures& pictures, SplashCache* cache, int dpi);
+                     const SplashPictures& pictures, SplashCache* cache, int dpi, const ContrastScheme& scheme);
 
 // The bar and its two texts: all that a step of the download changes, at the
 // bar's scale.

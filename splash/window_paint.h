@@ -23,7 +23,8 @@ struct StepPaintPacing {
     unsigned paints = 0;  // WM_PAINTs handled, to tell whether a tick got one
 };
 
-// WM_PAINT of a splash window.
+// WM_PAINT of a splash window, at the scale and in the scheme its cache was
+// made for.
 void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPictures& pictures,
                        SplashCache* cache, StepPaintPacing& pacing);
 
