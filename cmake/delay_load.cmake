@@ -6,7 +6,7 @@
 # to any other fails at link time.
 find_program(TOLVIN_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool x86_64-w64-mingw32-dlltool REQUIRED)
 
-foreach(dll winhttp gdiplus comctl32 wintrust crypt32 oleacc)
+foreach(dll winhttp gdiplus wintrust crypt32 oleacc)
   set(def ${CMAKE_CURRENT_LIST_DIR}/delayload/${dll}.def)
   set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
   # dlltool names the archive members and their symbols after the output path
