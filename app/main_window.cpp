@@ -219,12 +219,13 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
     AppInstance = instance;
 
     // Only the first paint needs GDI+ and the pictures: they are decoded
-    // while this thread makes the window (its first window also loads the
-    // display driver). Declared first of what the window uses, so released last.
+    // while this thread makes the window. On a way out before the window
+    // takes them, the load is waited for and what it made released.
     PictureLoad pictures;
     StartPictureLoad(pictures, instance);
     // Before any thread makes a COM call: the worker and the screen readers'
-    // requests come only once the window is made. Held while the process runs.
+    // requests come only once the window is made, and the picture thread
+    // makes none (GDI+ decodes in the process). Held while the process runs.
     ProcessComSecurity com;
 
     WNDCLASSW windowClass = {};
