@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -328,6 +329,8 @@ TEST_F(Download, UntrustedCertificateFails)
 {
     EXPECT_FALSE(DownloadIntoKeptFile("https://localhost:" + untrustedPort + "/bytes/100", saveName, Recorder(), failure));
     EXPECT_EQ("WinHttpSendRequest failed", errorText);
+    // As Wine reports it; the failure carries it to the support log.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_WINHTTP_SECURE_CHANNEL_ERROR), failure.code);
     EXPECT_FALSE(FileExists(saveName));
 }
 
@@ -350,14 +353,14 @@ TEST_F(Download, UnwritableSaveNameFailsAfterTheResponse)
     EXPECT_EQ(1u, LoggedRequests(marker).size());
 }
 
-TEST_F(Download, BodyCutOnEveryTryFailsAfterThreeRequestsAndLeavesNoFile)
+TEST_F(Download, BodyCutWhereItWasCutBeforeFailsAndLeavesNoFile)
 {
     // The server announces 50000 bytes and drops the connection after 20000,
-    // every time, ignoring ranges.
+    // every time, ignoring ranges: the second try brings nothing new.
     std::string marker = NextMarker();
     EXPECT_FALSE(Get("/bytes/50000?cut=20000&id=" + marker));
     EXPECT_EQ("incomplete download: received 20000 of 50000 bytes", errorText);
-    EXPECT_EQ(3u, LoggedRequests(marker).size());
+    EXPECT_EQ(2u, LoggedRequests(marker).size());
     EXPECT_FALSE(FileExists(saveName));
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(20000u, calls.back().received);
@@ -545,12 +548,15 @@ TEST_F(Download, ScriptListIsTriedInOrderPastProxiesThatCannotBeReached)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.list);
-        std::vector<std::wstring> asked;
-        AskSystemProxy ask = [&c, &asked](HINTERNET, const std::wstring& url, DWORD flags, const std::wstring&,
-                                          UserProxy& answer) {
-            asked.push_back(url + L" " + std::to_wstring(flags & WINHTTP_AUTOPROXY_CONFIG_URL));
+        // The lookup runs on a thread that may outlive the download: it owns
+        // what it touches.
+        auto asked = std::make_shared<std::vector<std::wstring>>();
+        const std::wstring list(c.list.begin(), c.list.end());
+        AskSystemProxy ask = [list, asked](HINTERNET, const std::wstring& url, DWORD flags, const std::wstring&,
+                                           UserProxy& answer) {
+            asked->push_back(url + L" " + std::to_wstring(flags & WINHTTP_AUTOPROXY_CONFIG_URL));
             answer.route = ProxyRoute::Named;
-            answer.proxy = std::wstring(c.list.begin(), c.list.end());
+            answer.proxy = list;
             return true;
         };
         size_t before = LogLength();
@@ -559,7 +565,7 @@ TEST_F(Download, ScriptListIsTriedInOrderPastProxiesThatCannotBeReached)
             << errorText;
         EXPECT_EQ(Pattern(500), ReadWholeFile(saveName));
         const std::wstring server = L"https://localhost:" + std::wstring(port.begin(), port.end()) + L"/ 2";
-        EXPECT_EQ(std::vector<std::wstring>{server}, asked);
+        EXPECT_EQ(std::vector<std::wstring>{server}, *asked);
         EXPECT_EQ(c.tunnels, LoggedRequests("CONNECT localhost:" + port + " ", before).size());
         EXPECT_EQ(1u, LoggedRequests(marker, before).size());
         DeleteFileA(saveName.c_str());

@@ -36,6 +36,8 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
     // As a script's list comes back: each entry once, in order, DIRECT among them.
     const UserProxy list{ProxyRoute::Named, L"a:1; b:2 DIRECT;;a:1\tdirect B:2", L"<local>"};
     const UserProxy empty{ProxyRoute::Named, L" ; ", L""};
+    // A list of dead proxies would hold the splash a time-out each.
+    const UserProxy longList{ProxyRoute::Named, L"a:1;b:2;c:3;d:4;DIRECT", L""};
     UserProxySettings all;
     all.autoDetect = true;
     all.autoConfigUrl = L"http://127.0.0.1/proxy.pac";
@@ -58,6 +60,7 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
         {all, nullptr, &direct, {L"DIRECT"}, {L"script", L"detection"}},
         {all, &list, nullptr, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script"}},
         {all, &empty, &list, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script", L"detection"}},
+        {all, &longList, nullptr, {L"a:1 bypass ", L"b:2 bypass ", L"c:3 bypass ", L"d:4 bypass "}, {L"script"}},
         // The user's own proxy goes to WinHTTP as written.
         {all, nullptr, nullptr, {L"named:3128;other:3128 bypass <local>"}, {L"script", L"detection"}},
         {detectOnly, &byScript, nullptr, {L"system"}, {L"detection"}},
