@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,15 +8,19 @@
 
 namespace {
 
+using Asked = std::shared_ptr<std::vector<std::wstring>>;
+
 // Each way of looking up answers as given, or fails when given nothing, and
-// says it was asked.
-ProxyLookup Answers(const wchar_t* name, std::vector<std::wstring>& asked, const UserProxy* answer)
+// says it was asked. It owns what it touches, as a lookup on its own thread must.
+ProxyLookup Answers(const wchar_t* name, const Asked& asked, const UserProxy* answer)
 {
-    return [name, &asked, answer](UserProxy& out) {
-        asked.push_back(name);
-        if (answer)
-            out = *answer;
-        return answer != nullptr;
+    const bool answers = answer != nullptr;
+    const UserProxy given = answers ? *answer : UserProxy();
+    return [name, asked, answers, given](UserProxy& out) {
+        asked->push_back(name);
+        if (answers)
+            out = given;
+        return answers;
     };
 }
 
@@ -68,11 +73,11 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
-        std::vector<std::wstring> asked;
+        const Asked asked = std::make_shared<std::vector<std::wstring>>();
         std::vector<UserProxy> chosen =
             ChooseUserProxy(c.settings, Answers(L"script", asked, c.script), Answers(L"detection", asked, c.detection));
         EXPECT_EQ(c.routes, Names(chosen));
-        EXPECT_EQ(c.asked, asked);
+        EXPECT_EQ(c.asked, *asked);
     }
 }
 
