@@ -347,7 +347,8 @@ void LogFailure(DWORD code, const std::string& reason)
     // HRESULTs (a trust check's) read as they are written everywhere else.
     char number[16];
     std::snprintf(number, sizeof(number), code >= 0x80000000u ? "0x%08lX" : "%lu", static_cast<unsigned long>(code));
-    LogStep(std::string("failure ") + number + " " + ErrorCodeName(code) + ": " + reason);
+    // No code (a status, a refused check): the reason says it all.
+    LogStep(std::string("failure ") + number + " " + (code ? ErrorCodeName(code) : std::string("-")) + ": " + reason);
 }
 
 std::string ErrorCodeName(DWORD code)

@@ -11,7 +11,8 @@
 // are kept and written when it opens.
 void LogStep(const std::string& text);
 
-// "failure CODE NAME: REASON", the engine's shape for a failed step.
+// "failure CODE NAME: REASON", the shape of every failed step; "failure 0 -:
+// REASON" when no error code is behind it.
 void LogFailure(DWORD code, const std::string& reason);
 
 // The symbolic name of a Win32 or WinHTTP error code ("ERROR_WINHTTP_TIMEOUT"),

@@ -2,18 +2,40 @@
 
 #include <cwctype>
 
+#include <map>
+
 #include "net/bounded_call.h"
 #include "net/secure_protocols.h"
+#include "net/winhttp_handle.h"
 
 namespace {
 
 // How long the run waits for one lookup, configuration script and detection
-// together; in the process's first 3 s, only until they are over. So the
-// first request is sent within 3 s of the start however slowly the process
-// came up, leaving time for its connection and handshake: under a loaded Wine
-// (load average 10 on 2 cores) the first lookup began 1.1 s after the start
-// and the server saw the request 1.3 s after it was sent.
+// together, from when that lookup starts. A fixed wait, whatever the
+// process's age: one cut short by a slow start skips the script (and on a
+// network reached only through it, fails the install).
 const DWORD kLookupWaitMs = 3000;
+
+// One server's routes and how far its search has got.
+struct HostRoutes {
+    std::vector<UserProxy> routes;
+    size_t current = 0;
+    bool answered = false;  // a route answered: the search is over
+};
+
+}  // namespace
+
+struct UserProxyRoutesState {
+    const wchar_t* userAgent;
+    AskSystemProxy ask;
+    // Shared with a lookup thread that may outlive the run.
+    std::shared_ptr<WinHttpHandle> lookupSession;
+    // A lookup overran its wait: later servers are not looked up.
+    bool lookupsSilent = false;
+    std::map<std::wstring, HostRoutes> hosts;
+};
+
+namespace {
 
 // WinHTTP hands these strings out with GlobalAlloc; each holder frees them.
 struct UserSettingsHolder {
@@ -55,8 +77,11 @@ std::wstring Lower(std::wstring text)
 // separated by semicolons or white space) once, in order.
 std::vector<UserProxy> Routes(const UserProxy& answer)
 {
-    if (answer.route != ProxyRoute::Named)
-        return {answer};
+    if (answer.route != ProxyRoute::Named) {
+        UserProxy only = answer;
+        only.lookedUp = true;
+        return {only};
+    }
     std::vector<UserProxy> routes;
     std::vector<std::wstring> seen;
     const std::wstring& list = answer.proxy;
@@ -76,6 +101,7 @@ std::vector<UserProxy> Routes(const UserProxy& answer)
             continue;
         seen.push_back(key);
         UserProxy route;
+        route.lookedUp = true;
         if (key == L"direct") {
             route.route = ProxyRoute::Direct;
         } else {
@@ -84,6 +110,8 @@ std::vector<UserProxy> Routes(const UserProxy& answer)
             route.bypass = answer.bypass;
         }
         routes.push_back(route);
+        if (routes.size() == kMaxListRoutes)
+            break;
     }
     return routes;
 }
@@ -101,25 +129,6 @@ bool ReadUserProxySettings(UserProxySettings& settings)
 }
 
 bool NoAnswer(UserProxy&) { return false; }
-
-// Milliseconds since this process was created; a great many when unknown.
-ULONGLONG ProcessAgeMs()
-{
-    FILETIME created, exited, kernel, user, now;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
-        return ~0ULL;
-    GetSystemTimeAsFileTime(&now);
-    auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    const ULONGLONG from = ticks(created);
-    const ULONGLONG to = ticks(now);
-    return to > from ? (to - from) / 10000 : 0;
-}
-
-DWORD LookupWaitMs()
-{
-    const ULONGLONG age = ProcessAgeMs();
-    return age < kLookupWaitMs ? static_cast<DWORD>(kLookupWaitMs - age) : kLookupWaitMs;
-}
 
 // The lookups' own session never goes through a proxy (a script is fetched
 // directly); opened only when a lookup is asked for, once per run.
@@ -139,7 +148,7 @@ std::shared_ptr<WinHttpHandle> OpenLookupSession(const wchar_t* userAgent)
     return session;
 }
 
-std::vector<UserProxy> LookUpRoutes(UserProxyRoutes& proxies, const std::wstring& lookupUrl)
+std::vector<UserProxy> LookUpRoutes(UserProxyRoutesState& proxies, const std::wstring& lookupUrl)
 {
     UserProxySettings settings;
     if (!ReadUserProxySettings(settings))
@@ -165,7 +174,7 @@ std::vector<UserProxy> LookUpRoutes(UserProxyRoutes& proxies, const std::wstring
                     return handle && ask(handle, lookupUrl, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring(), answer);
                 });
         };
-        if (RunWithin(lookUp, LookupWaitMs()))
+        if (RunWithin(lookUp, kLookupWaitMs))
             return *found;
         // A script or detection that did not answer in time would hold every
         // later server up as well.
@@ -174,7 +183,7 @@ std::vector<UserProxy> LookUpRoutes(UserProxyRoutes& proxies, const std::wstring
     return ChooseUserProxy(settings, NoAnswer, NoAnswer);
 }
 
-HostRoutes& RoutesFor(UserProxyRoutes& proxies, const std::wstring& host, int port)
+HostRoutes& RoutesFor(UserProxyRoutesState& proxies, const std::wstring& host, int port)
 {
     const std::wstring url = ProxyLookupUrl(host, port);
     auto found = proxies.hosts.find(url);
@@ -251,24 +260,38 @@ bool AskWinHttpForProxy(HINTERNET session, const std::wstring& url, DWORD flags,
     return true;
 }
 
-const UserProxy& CurrentRoute(UserProxyRoutes& proxies, const std::wstring& host, int port)
+UserProxyRoutes::UserProxyRoutes(const wchar_t* userAgent, AskSystemProxy ask)
+    : state_(new UserProxyRoutesState{userAgent, std::move(ask), nullptr, false, {}})
 {
-    HostRoutes& routes = RoutesFor(proxies, host, port);
+}
+
+UserProxyRoutes::~UserProxyRoutes() = default;
+
+const UserProxy& UserProxyRoutes::Current(const std::wstring& host, int port)
+{
+    HostRoutes& routes = RoutesFor(*state_, host, port);
     return routes.routes[routes.current];
 }
 
-bool TakeNextRoute(UserProxyRoutes& proxies, const std::wstring& host, int port, DWORD error)
+bool UserProxyRoutes::TakeNext(const std::wstring& host, int port, DWORD error)
 {
-    HostRoutes& routes = RoutesFor(proxies, host, port);
+    HostRoutes& routes = RoutesFor(*state_, host, port);
     if (routes.answered || !CouldNotConnect(error) || routes.current + 1 >= routes.routes.size())
         return false;
     ++routes.current;
     return true;
 }
 
-void RouteAnswered(UserProxyRoutes& proxies, const std::wstring& host, int port)
+void UserProxyRoutes::WalkAgain(const std::wstring& host, int port)
 {
-    RoutesFor(proxies, host, port).answered = true;
+    HostRoutes& routes = RoutesFor(*state_, host, port);
+    if (!routes.answered)
+        routes.current = 0;
+}
+
+void UserProxyRoutes::Answered(const std::wstring& host, int port)
+{
+    RoutesFor(*state_, host, port).answered = true;
 }
 
 HINTERNET OpenProxySession(const wchar_t* userAgent, const UserProxy& proxy)

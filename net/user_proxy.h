@@ -3,12 +3,9 @@
 #include <winhttp.h>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "net/winhttp_handle.h"
 
 // How one attempt's session reaches the server.
 enum class ProxyRoute {
@@ -21,6 +18,7 @@ struct UserProxy {
     ProxyRoute route = ProxyRoute::System;
     std::wstring proxy;
     std::wstring bypass;
+    bool lookedUp = false;  // a script's or detection's answer, not the user's own setting
 };
 
 // The user's settings as WinHttpGetIEProxyConfigForCurrentUser gives them.
@@ -31,6 +29,10 @@ struct UserProxySettings {
     std::wstring bypass;
 };
 
+// A list of dead proxies must not hold the splash: each is a connection
+// attempt that can take the whole time-out.
+const size_t kMaxListRoutes = 4;
+
 // Asks WinHttpGetProxyForUrl one way; false when that way found nothing. A
 // Named answer may hold a list ("a:1;b:2;DIRECT").
 using ProxyLookup = std::function<bool(UserProxy& answer)>;
@@ -38,7 +40,8 @@ using ProxyLookup = std::function<bool(UserProxy& answer)>;
 // The routes to try, in order: the configuration script's answer first, then
 // detection's, then the named proxy, else the system setting; a lookup runs
 // only when its setting is on. A lookup's list gives one route per entry,
-// each once; the named proxy is one route however it is written.
+// each once, the first kMaxListRoutes of them; the named proxy is one route
+// however it is written.
 std::vector<UserProxy> ChooseUserProxy(const UserProxySettings& settings, const ProxyLookup& byScript,
                                        const ProxyLookup& byDetection);
 
@@ -59,37 +62,36 @@ using AskSystemProxy = std::function<bool(HINTERNET session, const std::wstring&
 bool AskWinHttpForProxy(HINTERNET session, const std::wstring& url, DWORD flags, const std::wstring& scriptUrl,
                         UserProxy& answer);
 
-// One server's routes and how far its search has got.
-struct HostRoutes {
-    std::vector<UserProxy> routes;
-    size_t current = 0;
-    bool answered = false;  // a route answered: the search is over
-};
+struct UserProxyRoutesState;
 
 // One run's proxies: one lookup session, and each server's routes, looked up
-// once. A redirect to another server is looked up again.
-struct UserProxyRoutes {
-    const wchar_t* userAgent;
-    AskSystemProxy ask;
-    // Shared with a lookup thread that may outlive the run.
-    std::shared_ptr<WinHttpHandle> lookupSession;
-    // A lookup overran its wait: later servers are not looked up.
-    bool lookupsSilent = false;
-    std::map<std::wstring, HostRoutes> hosts;
+// once at its first request. A redirect to another server is looked up again.
+class UserProxyRoutes {
+public:
+    UserProxyRoutes(const wchar_t* userAgent, AskSystemProxy ask);
+    ~UserProxyRoutes();
+    UserProxyRoutes(const UserProxyRoutes&) = delete;
+    UserProxyRoutes& operator=(const UserProxyRoutes&) = delete;
 
-    UserProxyRoutes(const wchar_t* agent, AskSystemProxy asker) : userAgent(agent), ask(std::move(asker)) {}
+    // The route for the next request to host:port.
+    const UserProxy& Current(const std::wstring& host, int port);
+
+    // After a request to host:port failed before an answer with `error`: true
+    // when the route could not be connected to and the search goes on with
+    // the next one. A route is not tried twice in one walk, and none after one
+    // has answered.
+    bool TakeNext(const std::wstring& host, int port, DWORD error);
+
+    // A walk that found no route is walked again from its first, for a
+    // request asked again later.
+    void WalkAgain(const std::wstring& host, int port);
+
+    // A request to host:port got an answer: its route carries that server from now on.
+    void Answered(const std::wstring& host, int port);
+
+private:
+    std::unique_ptr<UserProxyRoutesState> state_;
 };
-
-// The route for the next request to host:port.
-const UserProxy& CurrentRoute(UserProxyRoutes& proxies, const std::wstring& host, int port);
-
-// After a request to host:port failed before an answer with `error`: true when
-// the route could not be connected to and the search goes on with the next
-// one. A route is never tried twice, and none after one has answered.
-bool TakeNextRoute(UserProxyRoutes& proxies, const std::wstring& host, int port, DWORD error);
-
-// A request to host:port got an answer: its route carries that server from now on.
-void RouteAnswered(UserProxyRoutes& proxies, const std::wstring& host, int port);
 
 // A session that takes that route; null on failure.
 HINTERNET OpenProxySession(const wchar_t* userAgent, const UserProxy& proxy);

@@ -6,7 +6,9 @@ Usage:
                      [--setup-file PATH|-] [--log PATH] [--port-file PATH]
                      [--rate BYTES_PER_SECOND] [--watch-pid PID]
                      [--channel-status N] [--channel-cut M] [--channel-once]
-                     [--channel-ranges] [--max-tls 1.1] [--proxy-port N]
+                     [--channel-ranges] [--channel-cut-each M]
+                     [--channel-busy N] [--listen-after S] [--max-tls 1.1]
+                     [--proxy-port N]
 
   --cert-dir DIR       certificates made by tools/make-test-ca.sh
   --port N             main listener (server.pem); 0 picks a free port (default)
@@ -24,6 +26,12 @@ Usage:
                        the connection once its first M bytes are out
   --channel-once       --channel-cut applies to the first channel request only
   --channel-ranges     the channel paths honour ranges (see Ranges below)
+  --channel-cut-each M every channel answer drops the connection once M bytes
+                       of its own body are out (a range answer's M more)
+  --channel-busy N     the first N channel requests get 503 with Retry-After: 1
+  --listen-after S     the main listener takes connections only S seconds
+                       after the start (until then they are refused); needs
+                       a fixed --port, which the port file names at once
   --max-tls 1.1        every listener speaks TLS 1.0-1.1 only, nothing newer
   --proxy-port N       also a CONNECT proxy with a PAC script (connect_proxy.py);
                        0 = free port; its requests go to the same log
@@ -241,13 +249,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return int(m.group(1))
 
     def SendStream(self, total, read_at, rate, length=True, cut=None, ranges=False, tag=None,
-                   last_modified=LAST_MODIFIED, excess=0):
+                   last_modified=LAST_MODIFIED, excess=0, cut_each=None):
         """Sends the `total` bytes that read_at(offset, n) gives, paced to
         `rate` bytes/s; with `ranges` as described in the module's text, and
         the validators `tag` and `last_modified` that are not None. The
         connection drops once the body's first `cut` bytes are out. A range
         answer runs `excess` bytes past the end, without a Content-Length,
-        then stalls."""
+        then stalls. With `cut_each` the connection drops once this answer's
+        first `cut_each` bytes are out."""
         headers = [("Content-Type", "application/octet-stream")]
         start = None
         if ranges:
@@ -266,6 +275,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         offset = start or 0
         end = total + excess if cut is None else max(offset, min(cut, total))
+        if cut_each is not None and offset + cut_each < total:
+            end = offset + cut_each
+            cut = end
         # About 20 writes a second keeps throttled progress smooth.
         step = min(BLOCK, max(1, rate // 20)) if rate else BLOCK
         began = time.monotonic()
@@ -354,11 +366,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.SendSimple(self.server.channel_status, b"channel unavailable\n")
             return
         earlier = self.server.Count("channel")
+        if earlier < self.server.channel_busy:
+            self.SendSimple(503, b"busy\n", [("Retry-After", "1")])
+            return
         cut = self.server.channel_cut if earlier == 0 or not self.server.channel_once else None
+        cut_each = self.server.channel_cut_each
         ranges = self.server.channel_ranges
         if setup is None:
             self.SendStream(len(PLACEHOLDER_SETUP), lambda at, n: PLACEHOLDER_SETUP[at:at + n], rate,
-                            cut=cut, ranges=ranges, tag='"placeholder"')
+                            cut=cut, ranges=ranges, tag='"placeholder"', cut_each=cut_each)
             return
         # Opened per request, so a test may replace the file between downloads.
         try:
@@ -375,7 +391,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return f.read(n)
 
             self.SendStream(stat.st_size, read_at, rate, cut=cut, ranges=ranges,
-                            tag='"%x-%x"' % (stat.st_size, stat.st_mtime_ns))
+                            tag='"%x-%x"' % (stat.st_size, stat.st_mtime_ns), cut_each=cut_each)
 
     def SendBytes(self, total, fields):
         nolength = fields.get("nolength", "0") not in ("", "0")
@@ -435,7 +451,7 @@ class TlsServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 64
 
-    def __init__(self, port, context, request_log, setup_file, rate):
+    def __init__(self, port, context, request_log, setup_file, rate, bind_and_activate=True):
         self.context = context
         self.request_log = request_log
         self.setup_file = setup_file
@@ -444,9 +460,11 @@ class TlsServer(http.server.ThreadingHTTPServer):
         self.channel_cut = None
         self.channel_once = False
         self.channel_ranges = False
+        self.channel_cut_each = None
+        self.channel_busy = 0
         self.counts = {}
         self.counts_lock = threading.Lock()
-        super().__init__(("127.0.0.1", port), Handler)
+        super().__init__(("127.0.0.1", port), Handler, bind_and_activate)
 
     def finish_request(self, request, client_address):
         # The handshake happens here, in the connection's own thread, so one
@@ -541,6 +559,9 @@ def Main():
     parser.add_argument("--channel-cut", type=int)
     parser.add_argument("--channel-once", action="store_true")
     parser.add_argument("--channel-ranges", action="store_true")
+    parser.add_argument("--channel-cut-each", type=int)
+    parser.add_argument("--channel-busy", type=int, default=0)
+    parser.add_argument("--listen-after", type=float, default=0)
     parser.add_argument("--max-tls", choices=["1.1"])
     parser.add_argument("--proxy-port", type=int)
     args = parser.parse_args()
@@ -550,20 +571,25 @@ def Main():
         parser.error("setup file not found: %s" % setup_file)
     if args.rate < 0:
         parser.error("--rate must not be negative")
+    if args.listen_after and not args.port:
+        parser.error("--listen-after needs a fixed --port")
     request_log = RequestLog(args.log)
 
-    def Listen(port, name):
+    def Listen(port, name, bind=True):
         context = MakeContext(os.path.join(args.cert_dir, name + ".pem"),
                               os.path.join(args.cert_dir, name + ".key"), args.max_tls)
-        server = TlsServer(port, context, request_log, setup_file, args.rate)
+        server = TlsServer(port, context, request_log, setup_file, args.rate, bind)
         server.channel_status = args.channel_status
         server.channel_cut = args.channel_cut
         server.channel_once = args.channel_once
         server.channel_ranges = args.channel_ranges
+        server.channel_cut_each = args.channel_cut_each
+        server.channel_busy = args.channel_busy
         return server
 
     try:
-        main = Listen(args.port, "server")
+        # Unbound until it listens: a connection meanwhile is refused.
+        main = Listen(args.port, "server", bind=not args.listen_after)
         untrusted = None
         if args.untrusted_port is not None:
             untrusted = Listen(args.untrusted_port, "untrusted-server")
@@ -589,11 +615,18 @@ def Main():
     if args.port_file:
         tmp = args.port_file + ".tmp"
         with open(tmp, "w") as f:
-            f.write("%d %d %d\n" % (main.server_address[1],
+            f.write("%d %d %d\n" % (args.port or main.server_address[1],
                                     untrusted.server_address[1] if untrusted else 0,
                                     proxy.port if proxy else 0))
         os.replace(tmp, args.port_file)
 
+    if args.listen_after:
+        time.sleep(args.listen_after)
+        try:
+            main.server_bind()
+            main.server_activate()
+        except OSError as e:
+            sys.exit("download_server: %s" % e)
     main.serve_forever()
 
 

@@ -5,9 +5,10 @@ started without a command line while the splash is hidden, waited for and
 deleted, while a second start meanwhile ends at once with 1618 and leaves
 another program's window of the splash's class alone; failed downloads and a
 download that does not carry the publisher's signature (here: not a program at
-all) end in the notice box, with the browser opens recorded. A body cut off once is continued; a server that
-speaks nothing newer than TLS 1.1 is a failed download; a proxy script whose server never answers does not hold
-the download up. Each run's steps and exit code end up in the support log."""
+all) end in the notice box, with the browser opens recorded. A body cut off once, or on every try after an eighth,
+is continued; a busy server and one that listens late are asked again; a server that speaks nothing newer than
+TLS 1.1, one that never listens and a body cut every 4 KiB are failed downloads; a proxy script whose server never
+answers does not hold the download up. Each run's steps and exit code end up in the support log."""
 
 import argparse
 import contextlib
@@ -187,13 +188,15 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
                     other.kill()
 
 
-def failed_download(args, wine, probe, name, server_extra, answer, setup=None, expected=(CHANNEL_REQUEST,)):
+def failed_download(args, wine, probe, name, server_extra, answer, setup=None, expected=(CHANNEL_REQUEST,),
+                    within=90):
+    """within: seconds from the start in which the notice must come."""
     run = Run(args, wine, name, winedebug="+process,+pid")
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup or args.sample_setup,
                                 extra=server_extra) as server:
         try:
             run.start()
-            text = probe.wait_for_notice(90)
+            text = probe.wait_for_notice(within)
             assert text == DOWNLOAD_FAILED + "\n\n" + PAGE_SENTENCE + "\n\n" + HINT, repr(text)
             check_requests(server.requests(), expected)
             page = f"https://{args.download_host}{CHANNEL_PATH}"
@@ -258,13 +261,27 @@ def main():
     successful_install(args, wine, probe, "cut-once",
                        ["--channel-cut", str(half), "--channel-once", "--channel-ranges"],
                        [CHANNEL_REQUEST, continuation_request(half)])
+    eighth = -(-os.path.getsize(args.sample_setup) // 8)
+    successful_install(args, wine, probe, "cut-every-eighth",
+                       ["--channel-cut-each", str(eighth), "--channel-ranges"],
+                       [CHANNEL_REQUEST] + [continuation_request(eighth * k) for k in range(1, 8)])
+    successful_install(args, wine, probe, "busy-twice", ["--channel-busy", "2"], [CHANNEL_REQUEST] * 3)
+    successful_install(args, wine, probe, "listening-late", ["--listen-after", "3"])
+    # Asked once: a status other than 502-504 is not asked again.
     failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
-    # Cut on every try by a server that ignores ranges and names no version: the first
-    # request and two continuations, each asking for the whole file.
+    # Cut on every try by a server that ignores ranges and names no version: the
+    # continuation asks for the whole file and gets no further, so none follows.
     failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok",
-                    expected=[CHANNEL_REQUEST] * 3)
+                    expected=[CHANNEL_REQUEST] * 2)
+    # Each try brings 4 KiB more: the first request and ten continuations.
+    failed_download(args, wine, probe, "cut-every-4k", ["--channel-cut-each", "4096", "--channel-ranges"], "cancel",
+                    expected=[CHANNEL_REQUEST] + [continuation_request(4096 * k) for k in range(1, 11)], within=120)
+    # Asked again for 30 s, then the notice.
+    failed_download(args, wine, probe, "never-listening", ["--listen-after", "600"], "cancel", expected=[],
+                    within=60)
     # The handshake fails, so no request reaches the server's log.
-    failed_download(args, wine, probe, "tls-1.1", ["--max-tls", "1.1"], "cancel", expected=[])
+    # Not asked again, so the notice comes at once.
+    failed_download(args, wine, probe, "tls-1.1", ["--max-tls", "1.1"], "cancel", expected=[], within=15)
     not_a_program(args, wine, probe)
     print("e2e_install: ok")
     return 0

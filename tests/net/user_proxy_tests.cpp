@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,15 +8,19 @@
 
 namespace {
 
+using Asked = std::shared_ptr<std::vector<std::wstring>>;
+
 // Each way of looking up answers as given, or fails when given nothing, and
-// says it was asked.
-ProxyLookup Answers(const wchar_t* name, std::vector<std::wstring>& asked, const UserProxy* answer)
+// says it was asked. It owns what it touches, as a lookup on its own thread must.
+ProxyLookup Answers(const wchar_t* name, const Asked& asked, const UserProxy* answer)
 {
-    return [name, &asked, answer](UserProxy& out) {
-        asked.push_back(name);
-        if (answer)
-            out = *answer;
-        return answer != nullptr;
+    const bool answers = answer != nullptr;
+    const UserProxy given = answers ? *answer : UserProxy();
+    return [name, asked, answers, given](UserProxy& out) {
+        asked->push_back(name);
+        if (answers)
+            out = given;
+        return answers;
     };
 }
 
@@ -36,6 +41,8 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
     // As a script's list comes back: each entry once, in order, DIRECT among them.
     const UserProxy list{ProxyRoute::Named, L"a:1; b:2 DIRECT;;a:1\tdirect B:2", L"<local>"};
     const UserProxy empty{ProxyRoute::Named, L" ; ", L""};
+    // A list of dead proxies would hold the splash a time-out each.
+    const UserProxy longList{ProxyRoute::Named, L"a:1;b:2;c:3;d:4;DIRECT", L""};
     UserProxySettings all;
     all.autoDetect = true;
     all.autoConfigUrl = L"http://127.0.0.1/proxy.pac";
@@ -58,6 +65,7 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
         {all, nullptr, &direct, {L"DIRECT"}, {L"script", L"detection"}},
         {all, &list, nullptr, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script"}},
         {all, &empty, &list, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script", L"detection"}},
+        {all, &longList, nullptr, {L"a:1 bypass ", L"b:2 bypass ", L"c:3 bypass ", L"d:4 bypass "}, {L"script"}},
         // The user's own proxy goes to WinHTTP as written.
         {all, nullptr, nullptr, {L"named:3128;other:3128 bypass <local>"}, {L"script", L"detection"}},
         {detectOnly, &byScript, nullptr, {L"system"}, {L"detection"}},
@@ -65,11 +73,11 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
-        std::vector<std::wstring> asked;
+        const Asked asked = std::make_shared<std::vector<std::wstring>>();
         std::vector<UserProxy> chosen =
             ChooseUserProxy(c.settings, Answers(L"script", asked, c.script), Answers(L"detection", asked, c.detection));
         EXPECT_EQ(c.routes, Names(chosen));
-        EXPECT_EQ(c.asked, asked);
+        EXPECT_EQ(c.asked, *asked);
     }
 }
 
