@@ -41,6 +41,11 @@ const int WindowHeight = 310;
 // Posted from WM_CREATE so the notice comes after the window is shown.
 const UINT WM_WORKER_START_FAILED = WM_APP + 1;
 
+// What the entry returns; read and written on the UI thread only (the worker's
+// outcome arrives as a sent WM_INSTALL_EXIT_CODE). Until one arrives, a closed
+// splash is the user's cancellation.
+DWORD ExitCode = ERROR_INSTALL_USEREXIT;
+
 const wchar_t BackgroundMissingText[] = L"\u80cc\u666f\u56fe\u52a0\u8f7d\u5931\u8d25\uff01";  // 背景图加载失败！
 const wchar_t BackgroundMissingCaption[] = L"\u9519\u8bef";                                    // 错误
 
@@ -185,7 +190,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         TickStepPaintClock(hwnd, DownloadProgress, PaintPacing);
         return 0;
     case WM_WORKER_START_FAILED:
+        ExitCode = ERROR_INSTALL_FAILURE;
         ShowWorkerStartFailure(hwnd);
+        return 0;
+    case WM_INSTALL_EXIT_CODE:
+        ExitCode = static_cast<DWORD>(wParam);
         return 0;
     case WM_LBUTTONUP: {
         RECT client;
@@ -233,13 +242,13 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
     windowClass.lpszClassName = WindowClassName;
 
     // Without a class or a window the message loop would wait forever for a
-    // quit message nobody can send.
+    // quit message nobody can send; nothing was installed.
     if (!RegisterClassW(&windowClass)) {
         if (BackgroundBitmap) {
             DeleteObject(BackgroundBitmap);
             BackgroundBitmap = nullptr;
         }
-        return 0;
+        return ERROR_INSTALL_FAILURE;
     }
     MainWindow = CreateWindowExW(0, WindowClassName, WindowTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
                                  WindowWidth, WindowHeight, nullptr, nullptr, instance, nullptr);
@@ -248,7 +257,7 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
             DeleteObject(BackgroundBitmap);
             BackgroundBitmap = nullptr;
         }
-        return 0;
+        return ERROR_INSTALL_FAILURE;
     }
 
     // Made at 96-DPI size on the primary monitor, whose scale it now takes.
@@ -266,5 +275,5 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    return 0;
+    return static_cast<int>(ExitCode);
 }

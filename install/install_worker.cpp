@@ -16,6 +16,10 @@ const char SaveName[] = "tolvin-setup.exe";
 static_assert(sizeof(STARTUPINFOW) == 104, "the launch passes a bare STARTUPINFOW");
 #endif
 
+// Sent, not posted: the window has it before the notice that follows can be
+// answered or the close request arrives.
+void ReportExitCode(HWND hwnd, DWORD code) { SendMessageW(hwnd, WM_INSTALL_EXIT_CODE, code, 0); }
+
 }  // namespace
 
 bool NeedsExeSuffix(const std::wstring& path)
@@ -40,6 +44,7 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
         !KeepDownloadedFile(file)) {
         // Still marked to delete itself: gone before the user reads the notice.
         CloseDownloadedFile(file);
+        ReportExitCode(hwnd, ERROR_INSTALL_FAILURE);
         // The splash stays with its last progress until the user closes it.
         ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
         return;
@@ -71,11 +76,18 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
     if (started) {
         // However long the setup program takes: it is the installation.
         WaitForSingleObject(process.hProcess, INFINITE);
+        // Its code is the installation's, passed on as it is (3010: restart
+        // needed); one that cannot be read is no success.
+        DWORD setupCode = 0;
+        if (!GetExitCodeProcess(process.hProcess, &setupCode))
+            setupCode = ERROR_INSTALL_FAILURE;
+        ReportExitCode(hwnd, setupCode);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
         DeleteFileW(file.path.c_str());
     } else {
         // The file stays, so the user can still start it by hand.
+        ReportExitCode(hwnd, ERROR_INSTALL_FAILURE);
         ShowFailureNotice(hwnd, LaunchFailedMessage, page.c_str());
     }
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
