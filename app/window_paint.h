@@ -35,7 +35,7 @@ void TickStepPaintClock(HWND hwnd, DownloadProgressState& state, StepPaintPacing
 // its first paint has placed the bar.
 void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state);
 
-// The callback the worker hands to DownloadFile: records into DownloadProgress
+// The callback the worker hands to the download: records into DownloadProgress
 // and asks hwnd for a paint of the progress area when the splash would look
 // different (MakeProgressCallback in app/progress.h, bound to the window).
 ProgressCallback MakeProgressCallback(HWND hwnd);

@@ -33,14 +33,14 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
                 const Downloader& download, const ProgressCallback& progress)
 {
     const std::wstring page = WidenBytes(url);  // the URL is ASCII
-    std::string errorText;  // the engine's reason; the user sees the notice instead
+    DownloadFailure failure;  // the engine's reason; the user sees the notice instead
     DownloadedFile file;
     // Complete and checked, the file is kept: from then on it stays unless it
     // ran, so the user can still start it by hand. A file that cannot be kept
     // would delete itself on its way to the launch, so that is a failed
     // download too.
-    if (!download(url, saveName, errorText, progress, file) ||
-        (!publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, errorText)) ||
+    if (!download(url, saveName, progress, file, failure) ||
+        (!publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, failure.reason)) ||
         !KeepDownloadedFile(file)) {
         // Still marked to delete itself: gone before the user reads the notice.
         CloseDownloadedFile(file);
@@ -95,7 +95,7 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
 
 void RunInstallWorker(HWND hwnd, ProgressCallback progress)
 {
-    RunInstall(hwnd, ChannelUrl(ChooseChannel()), SaveName, TOLVIN_SETUP_PUBLISHER, DownloadFileHeld, progress);
+    RunInstall(hwnd, ChannelUrl(ChooseChannel()), SaveName, TOLVIN_SETUP_PUBLISHER, DownloadIntoHeldFile, progress);
 }
 
 void ShowWorkerStartFailure(HWND hwnd)

@@ -18,9 +18,9 @@ const UINT WM_INSTALL_EXIT_CODE = WM_APP + 2;
 // which the window makes (app/window_paint.h) so that it is bound to itself.
 void RunInstallWorker(HWND hwnd, ProgressCallback progress);
 
-// DownloadFileHeld's shape, so tests can stand in for the network.
-using Downloader = std::function<bool(const std::string& url, const std::string& saveName,
-                                      std::string& errorText, ProgressCallback progress, DownloadedFile& file)>;
+// DownloadIntoHeldFile's shape, so tests can stand in for the network.
+using Downloader = std::function<bool(const std::string& url, const std::string& saveName, ProgressCallback progress,
+                                      DownloadedFile& file, DownloadFailure& failure)>;
 
 // Everything after the channel choice: download saveName (relative to the
 // current directory) from url, reporting to progress, check its signer when

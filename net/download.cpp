@@ -27,10 +27,17 @@ const DWORD kLocationUnits = 2048;
 const int kMaxContinuations = 2;
 const DWORD kContinuationPauseMs = 1000;
 
-bool Fail(std::string& errorText, const std::string& message)
+bool Fail(DownloadFailure& failure, const std::string& reason, DWORD code = 0)
 {
-    errorText = message;
+    failure.reason = reason;
+    failure.code = code;
     return false;
+}
+
+// For a failed WinHTTP or file call: its reason with the error it left.
+bool FailWithLastError(DownloadFailure& failure, const std::string& reason)
+{
+    return Fail(failure, reason, GetLastError());
 }
 
 bool IsRedirect(DWORD status)
@@ -90,7 +97,7 @@ bool SeekTo(HANDLE file, std::uint64_t offset)
 // appended at `received`, or emptied when the server starts over. Refuse
 // comes with its text; on AskWhole the file is left as it is.
 Continuation TakeContinuation(HINTERNET request, DWORD status, bool rangeAsked, HANDLE file,
-                              std::uint64_t& received, FirstAnswer& first, std::string& errorText)
+                              std::uint64_t& received, FirstAnswer& first, DownloadFailure& failure)
 {
     ContinuationAnswer answer;
     answer.status = status;
@@ -113,10 +120,10 @@ Continuation TakeContinuation(HINTERNET request, DWORD status, bool rangeAsked, 
         return judged;
     case Continuation::AskWhole:
     case Continuation::Refuse:
-        Fail(errorText, "continuation refused: HTTP status " + std::to_string(status));
+        Fail(failure, "continuation refused: HTTP status " + std::to_string(status));
         return judged;
     }
-    Fail(errorText, "failed to write save file");
+    FailWithLastError(failure, "failed to write save file");
     return Continuation::Refuse;
 }
 
@@ -132,7 +139,7 @@ bool TakeAnotherTry(int& continuations, bool pause = true)
     return true;
 }
 
-bool Download(const std::string& url, const std::string& saveName, std::string& errorText,
+bool Download(const std::string& url, const std::string& saveName, DownloadFailure& failure,
               const ProgressCallback& progress, DownloadedFile& file, UserProxyRoutes& proxies)
 {
     std::string currentUrl = url;
@@ -150,30 +157,30 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
         std::wstring path;
         int port = 0;
         if (!ParseHttpsUrl(currentUrl, host, port, path))
-            return Fail(errorText, "URL parse failed");
+            return Fail(failure, "URL parse failed");
 
         WinHttpHandle session(OpenProxySession(kUserAgent, CurrentRoute(proxies, host, port)));
         if (!session.handle)
-            return Fail(errorText, "WinHttpOpen failed");
+            return FailWithLastError(failure, "WinHttpOpen failed");
         SetSecureProtocols(session.handle);
         WinHttpSetTimeouts(session.handle, kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);
 
         // ParseHttpsUrl only hands out ports 1-65535.
         WinHttpHandle connection(WinHttpConnect(session.handle, host.c_str(), static_cast<INTERNET_PORT>(port), 0));
         if (!connection.handle)
-            return Fail(errorText, "WinHttpConnect failed");
+            return FailWithLastError(failure, "WinHttpConnect failed");
 
         WinHttpHandle request(WinHttpOpenRequest(connection.handle, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
         if (!request.handle)
-            return Fail(errorText, "WinHttpOpenRequest failed");
+            return FailWithLastError(failure, "WinHttpOpenRequest failed");
 
         // WinHTTP would otherwise follow redirects inside WinHttpReceiveResponse
         // (seen: five in a row, and a relative one), so the three-request
         // limit and the rejection of relative and http targets would never apply.
         DWORD disable = WINHTTP_DISABLE_REDIRECTS;
         if (!WinHttpSetOption(request.handle, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof(disable)))
-            return Fail(errorText, "WinHttpSetOption failed");
+            return FailWithLastError(failure, "WinHttpSetOption failed");
 
         // Under Wine the receive time-out above does not bound the wait for the
         // response headers (seen: over 150 s against a silent server); this
@@ -190,12 +197,12 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
                                            0) != FALSE;
         if (!answered) {
             const DWORD error = GetLastError();
-            Fail(errorText, "WinHttpSendRequest failed");
+            Fail(failure, "WinHttpSendRequest failed", error);
             // A script's next proxy (or DIRECT) when this one cannot be reached.
             if (TakeNextRoute(proxies, host, port, error))
                 continue;
         } else if (!(answered = WinHttpReceiveResponse(request.handle, nullptr) != FALSE))
-            Fail(errorText, "WinHttpReceiveResponse failed");
+            FailWithLastError(failure, "WinHttpReceiveResponse failed");
         if (!answered) {
             // Before the body began nothing is tried again, so that notice
             // comes as quickly as ever. A continuation that finds the network
@@ -221,12 +228,12 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
                 currentUrl = WideToUtf8(location);
                 if (++attempt < kMaxRequests)
                     continue;  // this attempt's handles close here, before the next open
-                return Fail(errorText, "Too many redirects");
+                return Fail(failure, "Too many redirects");
             }
         }
         if (begun) {
             const Continuation taken =
-                TakeContinuation(request.handle, status, askRest, file.handle, received, first, errorText);
+                TakeContinuation(request.handle, status, askRest, file.handle, received, first, failure);
             if (taken == Continuation::Refuse)
                 return false;
             if (taken == Continuation::AskWhole) {
@@ -239,25 +246,32 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
             }
         } else {
             if (status != 200)
-                return Fail(errorText, "HTTP status not OK: " + std::to_string(status));
+                return Fail(failure, "HTTP status not OK: " + std::to_string(status));
             first = ReadFirstAnswer(request.handle);
             // The save file is created only now, so every earlier failure leaves
             // the disk untouched.
             if (!CreateDownloadedFile(WidenBytes(saveName), file))
-                return Fail(errorText, "failed to create save file");
+                return FailWithLastError(failure, "failed to create save file");
             begun = true;
         }
+        failure.length = first.length;
         HINTERNET body = request.handle;
+        // The read that failed leaves its error for the failure.
+        DWORD readError = 0;
+        std::string reason;
         const BodyEnd end = SaveBody(
-            [body](char* buffer, std::uint32_t capacity, std::uint32_t& got) {
+            [body, &readError](char* buffer, std::uint32_t capacity, std::uint32_t& got) {
                 DWORD read = 0;
                 BOOL ok = WinHttpReadData(body, buffer, capacity, &read);
                 got = read;
+                if (!ok)
+                    readError = GetLastError();
                 return ok != FALSE;
             },
-            first.length, file.handle, received, errorText, progress);
+            first.length, file.handle, received, reason, progress);
         if (end == BodyEnd::Complete)
             return true;
+        Fail(failure, reason, readError);
         // Only a body that broke after some of it arrived is continued; without
         // a length there is no telling a continuation matches. The last
         // failure's text stands. A file whose answer named no version is
@@ -268,64 +282,54 @@ bool Download(const std::string& url, const std::string& saveName, std::string& 
     }
 }
 
-bool DownloadHeld(const std::string& url, const std::string& saveName, std::string& errorText,
-                  ProgressCallback progress, DownloadedFile& file, const AskSystemProxy& askProxy)
+// Runs the download and turns whatever escapes it into a failure: nothing may
+// escape into the worker thread. The handle holders have already closed what
+// they own by the time a catch runs.
+bool DownloadGuarded(const std::string& url, const std::string& saveName, ProgressCallback progress,
+                     DownloadedFile& file, DownloadFailure& failure, const AskSystemProxy& askProxy)
 {
     // Moved into a local so the callable (and whatever it holds) is released
     // before the call returns.
     ProgressCallback onProgress = std::move(progress);
-    // A break that a continuation mended is no failure: the caller's text is
-    // set only when the download fails.
-    std::string reason;
-    // Nothing may escape into the worker thread: the handle holders have
-    // already closed what they own by the time we get here.
+    // A break that a continuation mended is no failure: the caller's failure
+    // is set only when the download fails.
+    DownloadFailure found;
     try {
         UserProxyRoutes proxies(kUserAgent, askProxy);
-        if (Download(url, saveName, reason, onProgress, file, proxies))
+        if (Download(url, saveName, found, onProgress, file, proxies))
             return true;
-        errorText.swap(reason);
+        failure = std::move(found);
     } catch (const std::bad_alloc&) {
-        try { errorText = "out of memory"; } catch (...) {}
+        try { failure = DownloadFailure{"out of memory", ERROR_OUTOFMEMORY, found.length}; } catch (...) {}
     } catch (const std::exception& e) {
-        try { errorText = std::string("unexpected error: ") + e.what(); } catch (...) {}
+        try { failure = DownloadFailure{std::string("unexpected error: ") + e.what(), 0, found.length}; } catch (...) {}
     } catch (...) {
-        try { errorText = "unexpected error"; } catch (...) {}
+        try { failure = DownloadFailure{"unexpected error", 0, found.length}; } catch (...) {}
     }
     CloseDownloadedFile(file);  // still marked: whatever part was written goes
     return false;
 }
 
-bool DownloadKept(const std::string& url, const std::string& saveName, std::string& errorText,
-                  ProgressCallback progress, const AskSystemProxy& askProxy)
-{
-    DownloadedFile file;
-    if (!DownloadHeld(url, saveName, errorText, std::move(progress), file, askProxy))
-        return false;
-    if (!KeepDownloadedFile(file))
-        return Fail(errorText, "failed to write save file");  // closing now removes it
-    if (!CloseDownloadedFile(file)) {
-        DeleteFileW(file.path.c_str());
-        return Fail(errorText, "failed to write save file");
-    }
-    return true;
-}
-
 }  // namespace
 
-bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::string& errorText,
-                      ProgressCallback progress, DownloadedFile& file)
+bool DownloadIntoHeldFile(const std::string& url, const std::string& saveName, ProgressCallback progress,
+                          DownloadedFile& file, DownloadFailure& failure)
 {
-    return DownloadHeld(url, saveName, errorText, std::move(progress), file, AskWinHttpForProxy);
+    return DownloadGuarded(url, saveName, std::move(progress), file, failure, AskWinHttpForProxy);
 }
 
-bool DownloadFile(const std::string& url, const std::string& saveName, std::string& errorText,
-                  ProgressCallback progress)
+bool DownloadIntoKeptFile(const std::string& url, const std::string& saveName, ProgressCallback progress,
+                          DownloadFailure& failure, const AskSystemProxy& askProxy)
 {
-    return DownloadKept(url, saveName, errorText, std::move(progress), AskWinHttpForProxy);
-}
-
-bool DownloadFileAsking(const std::string& url, const std::string& saveName, std::string& errorText,
-                        ProgressCallback progress, const AskSystemProxy& askProxy)
-{
-    return DownloadKept(url, saveName, errorText, std::move(progress), askProxy);
+    DownloadedFile file;
+    if (!DownloadGuarded(url, saveName, std::move(progress), file, failure, askProxy))
+        return false;
+    if (!KeepDownloadedFile(file))
+        return FailWithLastError(failure, "failed to write save file");  // closing now removes it
+    if (!CloseDownloadedFile(file)) {
+        FailWithLastError(failure, "failed to write save file");
+        DeleteFileW(file.path.c_str());
+        return false;
+    }
+    return true;
 }

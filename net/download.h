@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,20 +14,23 @@ using ProgressCallback = std::function<void(std::uint64_t received, std::uint64_
 
 struct DownloadedFile;
 
-// Fetches url over HTTPS (following at most two redirects) into saveName,
-// continuing a body whose connection dropped after it began at most twice.
-// Returns false with a short English reason in errorText on any failure;
-// errorText is left alone on success. A failed download leaves no file.
-bool DownloadFile(const std::string& url, const std::string& saveName, std::string& errorText,
-                  ProgressCallback progress);
+// Why a download failed: for the notice, the exit code and the support log.
+struct DownloadFailure {
+    std::string reason;        // the engine's short English reason
+    DWORD code = 0;            // the Win32 or WinHTTP error code behind it; 0 when there is none (a status, a refused check)
+    std::uint64_t length = 0;  // the file's announced length when it was known, else 0
+};
 
-// The same, but on success the file stays open in `file`, still marked to
-// delete itself (see DownloadedFile), for a caller that checks and starts it.
-bool DownloadFileHeld(const std::string& url, const std::string& saveName, std::string& errorText,
-                      ProgressCallback progress, DownloadedFile& file);
+// Fetches url over HTTPS (following at most two redirects) into saveName.
+// On success the file stays open in `file`, still marked to delete itself
+// (see DownloadedFile), for a caller that checks and starts it. On failure
+// `failure` says why and no file is left; it is left alone on success.
+bool DownloadIntoHeldFile(const std::string& url, const std::string& saveName, ProgressCallback progress,
+                          DownloadedFile& file, DownloadFailure& failure);
 
-// DownloadFile with the system's proxy lookups answered by askProxy: tests
-// stand in for a script's answer there (Wine cuts a script's list to its
-// first entry).
-bool DownloadFileAsking(const std::string& url, const std::string& saveName, std::string& errorText,
-                        ProgressCallback progress, const AskSystemProxy& askProxy);
+// The same for tests and benchmarks, which read the result from disk: the
+// file is kept and closed, and the system's proxy lookups are answered by
+// askProxy, so a test can stand in for a script's answer (Wine cuts a
+// script's list to its first entry).
+bool DownloadIntoKeptFile(const std::string& url, const std::string& saveName, ProgressCallback progress,
+                          DownloadFailure& failure, const AskSystemProxy& askProxy = AskWinHttpForProxy);

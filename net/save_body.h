@@ -17,12 +17,12 @@ using ReadBodyChunk = std::function<bool(char* buffer, std::uint32_t capacity, s
 // went past the announced length: none of that read is written).
 enum class BodyEnd { Complete, Broken, Failed };
 
-// The part of DownloadFile after a 200 or 206 response: streams the body into
+// The part of a download after a 200 or 206 response: streams the body into
 // the open file at its current position in reads of at most 8192 bytes with
 // progress(received, total) after each, and checks the count against total
 // (the whole file's length, 0 when unknown). `received` holds the bytes
 // already in the file on entry and those in it on return. On failure
 // errorText says why; the caller's file holder removes the partial file.
-// Separate from DownloadFile so tests can feed it reads and writes that fail.
+// Separate from the download so tests can feed it reads and writes that fail.
 BodyEnd SaveBody(const ReadBodyChunk& read, std::uint64_t total, HANDLE file, std::uint64_t& received,
                  std::string& errorText, const ProgressCallback& progress);

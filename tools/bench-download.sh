@@ -3,7 +3,7 @@
 #        tools/bench-download.sh cut [ROUNDS]
 # Downloads a 256 MiB body from the local HTTPS server, ROUNDS times (default
 # 5), each round with:
-#   a) DownloadFile into a file                  } in bench_download.exe under
+#   a) DownloadIntoKeptFile into a file          } in bench_download.exe under
 #   b) a bare WinHTTP loop, 8 KiB reads,         } Wine, one process per round,
 #      data dropped                              } the order reversed every
 #   w) b plus a WriteFile per chunk into a file  } other round
@@ -13,7 +13,7 @@
 # and prints MiB/s for each, medians, the ratio a/b (and a/w: w shows how
 # much of the time is the file's) and the bench
 # process's peak memory as Windows reports it (GetProcessMemoryInfo under Wine).
-# With "cut": DownloadFile of a 24 MiB body from a server that honours
+# With "cut": DownloadIntoKeptFile of a 24 MiB body from a server that honours
 # ranges, ROUNDS times (default 7), each round once whole and once with the
 # connection dropped at half (continued after the 1 s pause), the order
 # reversed every other round, one process each; prints seconds per round, the

@@ -3,7 +3,7 @@
 # Does showing the splash slow the download down, and what does it cost in CPU?
 # Under a private Xvfb display, ui_bench.exe shows the 560 x 310 splash (the
 # shipped pictures, PaintSplash) and downloads MiB (default 256) from the local
-# HTTPS server with DownloadFile on a worker thread, ROUNDS times (default 7)
+# HTTPS server with DownloadIntoKeptFile on a worker thread, ROUNDS times (default 7)
 # in each of two modes, alternated in one process (a then b in odd rounds, b
 # then a in even ones):
 #   a) the installer's callback, MakeProgressCallback(hwnd), and its window's

@@ -104,8 +104,8 @@ bool HoldDownload(const std::string& bytes, const std::string& saveName, Downloa
 // A stand-in download that hands out the given setup program.
 Downloader Serve(const std::wstring& program)
 {
-    return [program](const std::string&, const std::string& saveName, std::string&, ProgressCallback,
-                     DownloadedFile& file) { return HoldDownload(ReadBytes(program), saveName, file); };
+    return [program](const std::string&, const std::string& saveName, ProgressCallback, DownloadedFile& file,
+                     DownloadFailure&) { return HoldDownload(ReadBytes(program), saveName, file); };
 }
 
 bool Exists(const wchar_t* name) { return GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES; }
@@ -205,11 +205,11 @@ protected:
 TEST_F(Worker, DownloadedProgramRunsHiddenIsWaitedForThenDeleted)
 {
     std::string seenUrl, seenName, seenError = "untouched";
-    RunWorker("tolvin-setup.exe", [&](const std::string& url, const std::string& saveName,
-                                      std::string& errorText, ProgressCallback progress, DownloadedFile& file) {
+    RunWorker("tolvin-setup.exe", [&](const std::string& url, const std::string& saveName, ProgressCallback progress,
+                                      DownloadedFile& file, DownloadFailure& failure) {
         seenUrl = url;
         seenName = saveName;
-        seenError = errorText;
+        seenError = failure.reason;
         progress(4096, 8192);
         return HoldDownload(ReadBytes(FakeSetupPath()), saveName, file);
     });
@@ -277,8 +277,8 @@ TEST_F(Worker, BodyThatIsNoProgramGivesTheLaunchNoticeWhileHiddenAndStays)
             ClickBoxButton(box, IDCANCEL);
         }
     });
-    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string& saveName, std::string&,
-                                     ProgressCallback, DownloadedFile& file) {
+    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string& saveName, ProgressCallback,
+                                     DownloadedFile& file, DownloadFailure&) {
         return HoldDownload("<html>not a program</html>", saveName, file);
     });
     answer.join();
@@ -301,11 +301,11 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
             ClickBoxButton(box, IDCANCEL);
         }
     });
-    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string& saveName, std::string& errorText,
-                                     ProgressCallback, DownloadedFile& file) {
+    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string& saveName, ProgressCallback,
+                                     DownloadedFile& file, DownloadFailure& failure) {
         // A cut-off body, its part still open.
         HoldDownload("MZ", saveName, file);
-        errorText = "short body";
+        failure.reason = "short body";
         return false;
     });
     answer.join();

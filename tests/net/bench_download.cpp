@@ -1,10 +1,10 @@
-// Times DownloadFile against a bare WinHTTP loop with the same 8 KiB reads,
+// Times DownloadIntoKeptFile against a bare WinHTTP loop with the same 8 KiB reads,
 // one after the other against the same server; see tools/bench-download.sh.
 //   bench_download.exe URL WARMUP_URL SAVE_NAME ORDER
 // WARMUP_URL (a small body) is fetched once by each kind of loop before any
 // timing: the first TLS connection of a Wine process costs far more than the
 // later ones and would otherwise land on whichever loop runs first.
-// ORDER is a sequence of 'a' (DownloadFile into SAVE_NAME), 'b' (the bare
+// ORDER is a sequence of 'a' (DownloadIntoKeptFile into SAVE_NAME), 'b' (the bare
 // loop, data dropped), and, to tell the file's share of the time, 'w' (the bare
 // loop with a WriteFile per chunk into SAVE_NAME), such as "abw" or "wba".
 // Prints "download|bare|bare+write SECONDS BYTES" per run, then the
@@ -85,23 +85,26 @@ int wmain(int argc, wchar_t** argv)
     GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
 
     int status = 0;
-    std::string warmupError;
-    if (!DownloadFile(warmupUrl, saveName, warmupError, nullptr) || BareLoop(warmupUrl, INVALID_HANDLE_VALUE) == 0) {
-        std::fprintf(stderr, "warm-up failed: %s\n", warmupError.c_str());
+    DownloadFailure warmupFailure;
+    if (!DownloadIntoKeptFile(warmupUrl, saveName, nullptr, warmupFailure) ||
+        BareLoop(warmupUrl, INVALID_HANDLE_VALUE) == 0) {
+        std::fprintf(stderr, "warm-up failed: %s\n", warmupFailure.reason.c_str());
         status = 1;
     }
     for (wchar_t run : order) {
         double start = Now();
         if (run == L'a') {
-            std::string errorText;
-            bool ok = DownloadFile(url, saveName, errorText,
-                                   [](std::uint64_t received, std::uint64_t total) {
-                g_received.store(received);
-                g_total.store(total);
-            });
+            DownloadFailure failure;
+            bool ok = DownloadIntoKeptFile(
+                url, saveName,
+                [](std::uint64_t received, std::uint64_t total) {
+                    g_received.store(received);
+                    g_total.store(total);
+                },
+                failure);
             double seconds = Now() - start;
             if (!ok) {
-                std::fprintf(stderr, "DownloadFile failed: %s\n", errorText.c_str());
+                std::fprintf(stderr, "DownloadIntoKeptFile failed: %s\n", failure.reason.c_str());
                 status = 1;
             }
             std::printf("download %.6f %llu\n", seconds,

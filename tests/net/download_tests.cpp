@@ -142,7 +142,8 @@ protected:
     std::string proxyPort = EnvVar(L"TOLVIN_TEST_PROXY_PORT");
     std::string folder;
     std::string saveName;
-    std::string errorText;
+    DownloadFailure failure;
+    std::string& errorText = failure.reason;
     std::vector<Call> calls;
 
     void SetUp() override
@@ -170,7 +171,7 @@ protected:
         return [this](std::uint64_t received, std::uint64_t total) { calls.push_back({received, total}); };
     }
 
-    bool Get(const std::string& path) { return DownloadFile(Url(path), saveName, errorText, Recorder()); }
+    bool Get(const std::string& path) { return DownloadIntoKeptFile(Url(path), saveName, Recorder(), failure); }
 
     // Log lines "<request line>\t<User-Agent>" holding marker, after the
     // first `skip` lines (the proxy's CONNECT lines carry no marker).
@@ -202,7 +203,7 @@ TEST_F(Download, StreamsTheBodyInChunksWithProgressAfterEach)
 
 TEST_F(Download, LargeBodyArrivesIntactWithoutAProgressCallback)
 {
-    ASSERT_TRUE(DownloadFile(Url("/bytes/1000003"), saveName, errorText, ProgressCallback())) << errorText;
+    ASSERT_TRUE(DownloadIntoKeptFile(Url("/bytes/1000003"), saveName, ProgressCallback(), failure)) << errorText;
     EXPECT_EQ(Pattern(1000003), ReadWholeFile(saveName));
 }
 
@@ -325,7 +326,7 @@ TEST_F(Download, StatusOtherThan200FailsAndLeavesAnExistingFileAlone)
 
 TEST_F(Download, UntrustedCertificateFails)
 {
-    EXPECT_FALSE(DownloadFile("https://localhost:" + untrustedPort + "/bytes/100", saveName, errorText, Recorder()));
+    EXPECT_FALSE(DownloadIntoKeptFile("https://localhost:" + untrustedPort + "/bytes/100", saveName, Recorder(), failure));
     EXPECT_EQ("WinHttpSendRequest failed", errorText);
     EXPECT_FALSE(FileExists(saveName));
 }
@@ -334,7 +335,7 @@ TEST_F(Download, PortsOutsideTheRangeFailWithoutRaising)
 {
     for (const char* url : {"https://localhost:0/bytes/10", "https://localhost:99999999999999999999/bytes/10"}) {
         SCOPED_TRACE(url);
-        EXPECT_FALSE(DownloadFile(url, saveName, errorText, Recorder()));
+        EXPECT_FALSE(DownloadIntoKeptFile(url, saveName, Recorder(), failure));
         EXPECT_EQ("URL parse failed", errorText);
     }
     EXPECT_FALSE(FileExists(saveName));
@@ -344,7 +345,7 @@ TEST_F(Download, UnwritableSaveNameFailsAfterTheResponse)
 {
     std::string marker = NextMarker();
     std::string missingFolderFile = folder + "\\no such folder\\tolvin-setup.exe";
-    EXPECT_FALSE(DownloadFile(Url("/bytes/100?id=" + marker), missingFolderFile, errorText, Recorder()));
+    EXPECT_FALSE(DownloadIntoKeptFile(Url("/bytes/100?id=" + marker), missingFolderFile, Recorder(), failure));
     EXPECT_EQ("failed to create save file", errorText);
     EXPECT_EQ(1u, LoggedRequests(marker).size());
 }
@@ -554,7 +555,7 @@ TEST_F(Download, ScriptListIsTriedInOrderPastProxiesThatCannotBeReached)
         };
         size_t before = LogLength();
         std::string marker = NextMarker();
-        ASSERT_TRUE(DownloadFileAsking(Url("/bytes/500?id=" + marker), saveName, errorText, Recorder(), ask))
+        ASSERT_TRUE(DownloadIntoKeptFile(Url("/bytes/500?id=" + marker), saveName, Recorder(), failure, ask))
             << errorText;
         EXPECT_EQ(Pattern(500), ReadWholeFile(saveName));
         const std::wstring server = L"https://localhost:" + std::wstring(port.begin(), port.end()) + L"/ 2";
@@ -583,7 +584,7 @@ TEST_F(Download, NamedProxyCarriesAllButBypassedHostsAndCertificatesAreStillChec
     EXPECT_EQ(0u, tunnels[0].find("CONNECT 127.0.0.1:" + port + " ")) << tunnels[0];
 
     before = LogLength();
-    EXPECT_FALSE(DownloadFile("https://127.0.0.1:" + untrustedPort + "/bytes/100", saveName, errorText, Recorder()));
+    EXPECT_FALSE(DownloadIntoKeptFile("https://127.0.0.1:" + untrustedPort + "/bytes/100", saveName, Recorder(), failure));
     EXPECT_EQ("WinHttpSendRequest failed", errorText);
     EXPECT_EQ(1u, LoggedRequests("CONNECT 127.0.0.1:" + untrustedPort + " ", before).size());
 }
@@ -591,15 +592,15 @@ TEST_F(Download, NamedProxyCarriesAllButBypassedHostsAndCertificatesAreStillChec
 TEST_F(Download, ExceptionFromTheCallbackIsReportedNotRaised)
 {
     bool ok = true;
-    EXPECT_NO_THROW(ok = DownloadFile(Url("/bytes/20000"), saveName, errorText, [](std::uint64_t, std::uint64_t) {
-        throw std::runtime_error("meter gone");
-    }));
+    EXPECT_NO_THROW(ok = DownloadIntoKeptFile(
+                        Url("/bytes/20000"), saveName,
+                        [](std::uint64_t, std::uint64_t) { throw std::runtime_error("meter gone"); }, failure));
     EXPECT_FALSE(ok);
     EXPECT_NE(std::string::npos, errorText.find("meter gone")) << errorText;
     EXPECT_FALSE(FileExists(saveName));
 
-    EXPECT_NO_THROW(ok = DownloadFile(Url("/bytes/20000"), saveName, errorText,
-                                      [](std::uint64_t, std::uint64_t) { throw 42; }));
+    EXPECT_NO_THROW(ok = DownloadIntoKeptFile(Url("/bytes/20000"), saveName,
+                                              [](std::uint64_t, std::uint64_t) { throw 42; }, failure));
     EXPECT_FALSE(ok);
     EXPECT_FALSE(errorText.empty());
     EXPECT_FALSE(FileExists(saveName));

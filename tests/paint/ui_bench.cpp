@@ -1,6 +1,6 @@
 // Does showing the splash slow the download down, or cost CPU while it waits
 // on a paced server? Shows a 560 x 310 window painted as the installer paints
-// it and, on a worker thread, times DownloadFile with two progress callbacks,
+// it and, on a worker thread, times DownloadIntoKeptFile with two progress callbacks,
 // alternating:
 //   a) MakeProgressCallback(hwnd): records, and asks for a paint when the
 //      splash would look different; the UI thread paints as the installer's
@@ -182,8 +182,8 @@ bool TimedRun(BenchConfig& config, int round, char mode)
     double processBefore = ProcessCpuSeconds();
     std::uint64_t start = Ticks();
 
-    std::string errorText;
-    bool ok = DownloadFile(config.url, config.saveName, errorText, std::move(callback));
+    DownloadFailure failure;
+    bool ok = DownloadIntoKeptFile(config.url, config.saveName, std::move(callback), failure);
 
     double seconds = TicksToSeconds(Ticks() - start);
     double uiCpu = ThreadCpuSeconds(config.uiThread) - uiBefore;
@@ -193,7 +193,8 @@ bool TimedRun(BenchConfig& config, int round, char mode)
     double paintSeconds = TicksToSeconds(PaintTicks.load() - paintTicksBefore);
 
     if (!ok)
-        std::fprintf(stderr, "round %d mode %c: DownloadFile failed: %s\n", round, mode, errorText.c_str());
+        std::fprintf(stderr, "round %d mode %c: DownloadIntoKeptFile failed: %s\n", round, mode,
+                     failure.reason.c_str());
     std::printf("%d %c %.6f %llu %llu %.6f %.6f %.6f %.6f\n", round, mode, seconds,
                 static_cast<unsigned long long>(DownloadProgress.receivedBytes.load()),
                 static_cast<unsigned long long>(paints), paintSeconds, uiCpu, workerCpu, processCpu);
@@ -206,9 +207,9 @@ bool TimedRun(BenchConfig& config, int round, char mode)
 
 void RunWorker(BenchConfig* config)
 {
-    std::string warmupError;
-    if (!DownloadFile(config->warmupUrl, config->saveName, warmupError, nullptr)) {
-        std::fprintf(stderr, "warm-up failed: %s\n", warmupError.c_str());
+    DownloadFailure warmupFailure;
+    if (!DownloadIntoKeptFile(config->warmupUrl, config->saveName, nullptr, warmupFailure)) {
+        std::fprintf(stderr, "warm-up failed: %s\n", warmupFailure.reason.c_str());
         config->status = 1;
     }
     DeleteFileA(config->saveName.c_str());
