@@ -7,9 +7,11 @@
 #include <stdexcept>
 
 #include "net/downloaded_file.h"
+#include "net/free_space.h"
 #include "net/https_url.h"
 #include "net/resume.h"
 #include "net/save_body.h"
+#include "net/secure_failure.h"
 #include "net/secure_protocols.h"
 #include "net/user_proxy.h"
 #include "net/widen.h"
@@ -174,6 +176,8 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
         if (!request.handle)
             return FailWithLastError(failure, "WinHttpOpenRequest failed");
+        DWORD secureFailure = 0;
+        WatchSecureFailure(request.handle, &secureFailure);
 
         // WinHTTP would otherwise follow redirects inside WinHttpReceiveResponse
         // (seen: five in a row, and a relative one), so the three-request
@@ -196,7 +200,7 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
                                            askRest ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                                            0) != FALSE;
         if (!answered) {
-            const DWORD error = GetLastError();
+            const DWORD error = SecureFailureCode(GetLastError(), secureFailure);
             Fail(failure, "WinHttpSendRequest failed", error);
             // A script's next proxy (or DIRECT) when this one cannot be reached.
             if (TakeNextRoute(proxies, host, port, error))
@@ -249,14 +253,19 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
                 return Fail(failure, "HTTP status not OK: " + std::to_string(status));
             first = ReadFirstAnswer(request.handle);
             // The save file is created only now, so every earlier failure leaves
-            // the disk untouched.
+            // the disk untouched; so does one the disk has no room for.
+            if (!HasRoomFor(WidenBytes(saveName), first.length)) {
+                failure.length = first.length;
+                return Fail(failure, "no room on the disk for " + std::to_string(first.length) + " bytes",
+                            ERROR_DISK_FULL);
+            }
             if (!CreateDownloadedFile(WidenBytes(saveName), file))
                 return FailWithLastError(failure, "failed to create save file");
             begun = true;
         }
         failure.length = first.length;
         HINTERNET body = request.handle;
-        // The read that failed leaves its error for the failure.
+        // The read or write that failed leaves its error for the failure.
         DWORD readError = 0;
         std::string reason;
         const BodyEnd end = SaveBody(
@@ -268,10 +277,14 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
                     readError = GetLastError();
                 return ok != FALSE;
             },
-            first.length, file.handle, received, reason, progress);
+            first.length, file.handle, received, reason, progress, &readError);
         if (end == BodyEnd::Complete)
             return true;
         Fail(failure, reason, readError);
+        // Without an announced length, what had arrived when the disk filled
+        // is the least the file needs.
+        if (IsDiskFull(readError) && failure.length == 0)
+            failure.length = received;
         // Only a body that broke after some of it arrived is continued; without
         // a length there is no telling a continuation matches. The last
         // failure's text stands. A file whose answer named no version is
