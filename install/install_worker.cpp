@@ -3,9 +3,11 @@
 #include "build_settings.h"
 
 #include "install/channel.h"
+#include "install/clock_check.h"
 #include "install/failure_notice.h"
 #include "install/launch_lock.h"
 #include "install/setup_publisher.h"
+#include "net/free_space.h"
 #include "net/widen.h"
 
 namespace {
@@ -19,6 +21,27 @@ static_assert(sizeof(STARTUPINFOW) == 104, "the launch passes a bare STARTUPINFO
 // Sent, not posted: the window has it before the notice that follows can be
 // answered or the close request arrives.
 void ReportExitCode(HWND hwnd, DWORD code) { SendMessageW(hwnd, WM_INSTALL_EXIT_CODE, code, 0); }
+
+// The two causes the user can put right get a notice of their own and no
+// download page, which would fail the same way; every other failure keeps the
+// ordinary notice with the channel's page.
+void TellDownloadFailure(HWND hwnd, const DownloadFailure& failure, const std::wstring& page)
+{
+    if (IsDiskFull(failure.code)) {
+        ReportExitCode(hwnd, ERROR_DISK_FULL);
+        ShowFailureNotice(hwnd, DiskFullMessage(failure.length).c_str(), nullptr);
+        return;
+    }
+    ReportExitCode(hwnd, ERROR_INSTALL_FAILURE);
+    if (IsClockBehind(failure.code, ComputerTime(), TOLVIN_BUILD_TIME)) {
+        // The date the user sees on the taskbar's clock.
+        SYSTEMTIME today;
+        GetLocalTime(&today);
+        ShowFailureNotice(hwnd, ClockBehindMessage(today).c_str(), nullptr);
+        return;
+    }
+    ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
+}
 
 }  // namespace
 
@@ -44,9 +67,8 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
         !KeepDownloadedFile(file)) {
         // Still marked to delete itself: gone before the user reads the notice.
         CloseDownloadedFile(file);
-        ReportExitCode(hwnd, ERROR_INSTALL_FAILURE);
         // The splash stays with its last progress until the user closes it.
-        ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
+        TellDownloadFailure(hwnd, failure, page);
         return;
     }
 
