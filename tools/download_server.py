@@ -6,7 +6,8 @@ Usage:
                      [--setup-file PATH|-] [--log PATH] [--port-file PATH]
                      [--rate BYTES_PER_SECOND] [--watch-pid PID]
                      [--channel-status N] [--channel-cut M] [--channel-once]
-                     [--channel-ranges] [--max-tls 1.1] [--proxy-port N]
+                     [--channel-ranges] [--channel-nolength] [--max-tls 1.1]
+                     [--proxy-port N]
 
   --cert-dir DIR       certificates made by tools/make-test-ca.sh
   --port N             main listener (server.pem); 0 picks a free port (default)
@@ -24,6 +25,8 @@ Usage:
                        the connection once its first M bytes are out
   --channel-once       --channel-cut applies to the first channel request only
   --channel-ranges     the channel paths honour ranges (see Ranges below)
+  --channel-nolength   the channel paths send no Content-Length: the body ends
+                       when the connection closes
   --max-tls 1.1        every listener speaks TLS 1.0-1.1 only, nothing newer
   --proxy-port N       also a CONNECT proxy with a PAC script (connect_proxy.py);
                        0 = free port; its requests go to the same log
@@ -374,8 +377,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 f.seek(at)
                 return f.read(n)
 
-            self.SendStream(stat.st_size, read_at, rate, cut=cut, ranges=ranges,
-                            tag='"%x-%x"' % (stat.st_size, stat.st_mtime_ns))
+            self.SendStream(stat.st_size, read_at, rate, length=self.server.channel_length, cut=cut,
+                            ranges=ranges, tag='"%x-%x"' % (stat.st_size, stat.st_mtime_ns))
 
     def SendBytes(self, total, fields):
         nolength = fields.get("nolength", "0") not in ("", "0")
@@ -444,6 +447,7 @@ class TlsServer(http.server.ThreadingHTTPServer):
         self.channel_cut = None
         self.channel_once = False
         self.channel_ranges = False
+        self.channel_length = True
         self.counts = {}
         self.counts_lock = threading.Lock()
         super().__init__(("127.0.0.1", port), Handler)
@@ -541,6 +545,7 @@ def Main():
     parser.add_argument("--channel-cut", type=int)
     parser.add_argument("--channel-once", action="store_true")
     parser.add_argument("--channel-ranges", action="store_true")
+    parser.add_argument("--channel-nolength", action="store_true")
     parser.add_argument("--max-tls", choices=["1.1"])
     parser.add_argument("--proxy-port", type=int)
     args = parser.parse_args()
@@ -560,6 +565,7 @@ def Main():
         server.channel_cut = args.channel_cut
         server.channel_once = args.channel_once
         server.channel_ranges = args.channel_ranges
+        server.channel_length = not args.channel_nolength
         return server
 
     try:
