@@ -172,11 +172,12 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
         if (!connection.handle)
             return FailWithLastError(failure, "WinHttpConnect failed");
 
+        // Declared before the request, so it outlives the handle that writes it.
+        DWORD secureFailure = 0;
         WinHttpHandle request(WinHttpOpenRequest(connection.handle, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
         if (!request.handle)
             return FailWithLastError(failure, "WinHttpOpenRequest failed");
-        DWORD secureFailure = 0;
         WatchSecureFailure(request.handle, &secureFailure);
 
         // WinHTTP would otherwise follow redirects inside WinHttpReceiveResponse
