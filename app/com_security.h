@@ -7,6 +7,9 @@
 // as it (RPC_C_IMP_LEVEL_IDENTIFY), and may not name an unmarshaler for this
 // process to load (EOAC_NO_CUSTOM_MARSHAL).
 //
+// Without those settings the failure notice takes no route to the shell
+// (UserShellRoute).
+//
 // Holds the entry thread's apartment for the process's life: the settings
 // last only while COM stays initialised somewhere in the process.
 struct ProcessComSecurity {

@@ -1,12 +1,14 @@
 #include <windows.h>
 
-#include "app/com_security.h"
 #include "app/dll_search.h"
 #include "app/main_window.h"
+#include "log/support_log.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
     LimitDllSearchToSystem32();
-    ProcessComSecurity com;
-    return RunInstallerApp(instance, showCommand);
+    const int exitCode = RunInstallerApp(instance, showCommand);
+    // Last, so a script's reading and the support log's agree.
+    CloseSupportLog(exitCode);
+    return exitCode;
 }

@@ -1,21 +1,25 @@
 #include "app/main_window.h"
 
-#include <commctrl.h>
-
 #include <memory>
 #include <thread>
 
-#include "app/display_scale.h"
-#include "app/paint.h"
-#include "app/png_resource.h"
-#include "app/progress.h"
+#include "app/com_security.h"
 #include "app/single_instance.h"
-#include "app/splash_accessible.h"
-#include "app/splash_keys.h"
-#include "app/window_paint.h"
+#include "common/joined_thread.h"
 #include "install/install_worker.h"
+#include "log/support_log.h"
+#include "product/product_name.h"
 #include "registry/product_registration.h"
 #include "res/resource_ids.h"
+#include "splash/accessible.h"
+#include "splash/contrast.h"
+#include "splash/display_scale.h"
+#include "splash/keys.h"
+#include "splash/paint.h"
+#include "splash/picture_load.h"
+#include "splash/png_resource.h"
+#include "splash/progress.h"
+#include "splash/window_paint.h"
 
 HINSTANCE AppInstance = nullptr;
 HWND MainWindow = nullptr;
@@ -34,7 +38,6 @@ StepPaintPacing PaintPacing;
 SplashAccessibility Accessibility;
 
 const wchar_t WindowClassName[] = L"TolvinInstaller";
-const wchar_t WindowTitle[] = L"Tolvin Installer";
 const int WindowWidth = 560;
 const int WindowHeight = 310;
 
@@ -49,12 +52,6 @@ DWORD ExitCode = ERROR_INSTALL_USEREXIT;
 const wchar_t BackgroundMissingText[] = L"\u80cc\u666f\u56fe\u52a0\u8f7d\u5931\u8d25\uff01";  // 背景图加载失败！
 const wchar_t BackgroundMissingCaption[] = L"\u9519\u8bef";                                    // 错误
 
-HBITMAP LoadBackgroundBitmap()
-{
-    return static_cast<HBITMAP>(
-        LoadImageW(AppInstance, MAKEINTRESOURCEW(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-}
-
 bool StartDetachedWorker(HWND hwnd)
 {
     try {
@@ -67,31 +64,37 @@ bool StartDetachedWorker(HWND hwnd)
 
 void OnCreate(HWND hwnd)
 {
-    Gdiplus::GdiplusStartupInput input;  // version 1, no debug hook, GDI+'s own background thread
-    if (Gdiplus::GdiplusStartup(&GdiplusToken, &input, nullptr) != Gdiplus::Ok)
-        GdiplusToken = 0;
-
-    // The entry already loaded this bitmap; the fresh handle replaces it, so the
-    // first one is released rather than leaked.
-    HBITMAP background = LoadBackgroundBitmap();
-    if (BackgroundBitmap)
-        DeleteObject(BackgroundBitmap);
-    BackgroundBitmap = background;
-    if (!BackgroundBitmap)
-        MessageBoxW(hwnd, BackgroundMissingText, BackgroundMissingCaption, MB_ICONERROR);
-
-    TrackImage = LoadPngResource(IDP_TRACK, L"PNG");
-    FillImage = LoadPngResource(IDP_FILL, L"PNG");
-    PaintCache = std::make_unique<SplashCache>(WindowDpi(hwnd));
-
-    bool workerStarted = StartWorker(hwnd);
-    RegisterProduct();
-    if (!workerStarted) {
+    PaintCache = std::make_unique<SplashCache>(WindowDpi(hwnd), ReadContrastScheme());
+    if (!StartWorker(hwnd)) {
         // Without a worker nothing will be downloaded: tell the user as after a
         // failed download, once the window is up. The window then stays until
         // the user closes it.
         PostMessageW(hwnd, WM_WORKER_START_FAILED, 0, 0);
     }
+}
+
+// The window's 560 x 310 at dpi, centred on the primary screen.
+RECT CenteredWindowRect(int dpi)
+{
+    const int width = ScaledPixels(WindowWidth, dpi);
+    const int height = ScaledPixels(WindowHeight, dpi);
+    const POINT origin =
+        CenteredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
+    return RECT{origin.x, origin.y, origin.x + width, origin.y + height};
+}
+
+// The pictures become the window's, released at WM_DESTROY. Called before
+// the window is shown, as its first paint draws them.
+void TakePictures(HWND hwnd, LoadedPictures& loaded)
+{
+    GdiplusToken = loaded.gdiplusToken;
+    loaded.gdiplusToken = 0;
+    BackgroundBitmap = loaded.background;
+    loaded.background = nullptr;
+    TrackImage = std::move(loaded.track);
+    FillImage = std::move(loaded.fill);
+    if (!BackgroundBitmap)
+        MessageBoxW(hwnd, BackgroundMissingText, BackgroundMissingCaption, MB_ICONERROR);
 }
 
 void OnPaint(HWND hwnd)
@@ -124,7 +127,7 @@ void OnDestroy()
 // progress area's surface are made again for it and everything is redrawn.
 void OnDpiChanged(HWND hwnd, WPARAM wParam, const RECT& suggested)
 {
-    PaintCache = std::make_unique<SplashCache>(HIWORD(wParam));
+    PaintCache = std::make_unique<SplashCache>(HIWORD(wParam), ReadContrastScheme());
     SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd, nullptr, FALSE);
@@ -203,6 +206,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             PostMessageW(hwnd, WM_CLOSE, 0, 0);
         return 0;
     }
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        FollowContrastScheme(hwnd, message, wParam, PaintCache);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_DPICHANGED:
         OnDpiChanged(hwnd, wParam, *reinterpret_cast<const RECT*>(lParam));
         return 0;
@@ -227,12 +235,14 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
     }
     AppInstance = instance;
 
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-
-    BackgroundBitmap = LoadBackgroundBitmap();
-    if (!BackgroundBitmap)
-        MessageBoxW(nullptr, BackgroundMissingText, BackgroundMissingCaption, MB_ICONERROR);
+    // Only the first paint needs GDI+ and the pictures: they are decoded
+    // while this thread makes the window. On a way out before the window
+    // takes them, the load is waited for and what it made released.
+    // Before any thread makes a COM call (the picture thread's decoders may
+    // be COM objects, as Wine's are). Held while the process runs.
+    ProcessComSecurity com;
+    PictureLoad pictures;
+    StartPictureLoad(pictures, instance);
 
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = MainWindowProc;
@@ -243,32 +253,38 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
 
     // Without a class or a window the message loop would wait forever for a
     // quit message nobody can send; nothing was installed.
-    if (!RegisterClassW(&windowClass)) {
-        if (BackgroundBitmap) {
-            DeleteObject(BackgroundBitmap);
-            BackgroundBitmap = nullptr;
-        }
+    if (!RegisterClassW(&windowClass))
         return ERROR_INSTALL_FAILURE;
-    }
-    MainWindow = CreateWindowExW(0, WindowClassName, WindowTitle, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 WindowWidth, WindowHeight, nullptr, nullptr, instance, nullptr);
-    if (!MainWindow) {
-        if (BackgroundBitmap) {
-            DeleteObject(BackgroundBitmap);
-            BackgroundBitmap = nullptr;
-        }
+    // Made centred at the scale of the screen as a whole, which is the
+    // primary monitor's, where it opens: moving it before it is shown costs
+    // time on the way to the first paint. Moved only when its monitor's scale
+    // turns out to be another.
+    const int screenDpi = WindowDpi(nullptr);
+    RECT place = CenteredWindowRect(screenDpi);
+    MainWindow = CreateWindowExW(0, WindowClassName, InstallerTitle, WS_POPUP, place.left, place.top,
+                                 place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance,
+                                 nullptr);
+    if (!MainWindow)
         return ERROR_INSTALL_FAILURE;
-    }
-
-    // Made at 96-DPI size on the primary monitor, whose scale it now takes.
     const int dpi = WindowDpi(MainWindow);
-    const int width = ScaledPixels(WindowWidth, dpi);
-    const int height = ScaledPixels(WindowHeight, dpi);
-    POINT origin = CenteredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), width, height);
-    SetWindowPos(MainWindow, nullptr, origin.x, origin.y, width, height, SWP_NOZORDER);
+    if (dpi != screenDpi) {
+        place = CenteredWindowRect(dpi);
+        SetWindowPos(MainWindow, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                     SWP_NOZORDER);
+    }
 
+    TakePictures(MainWindow, FinishPictureLoad(pictures));
     ShowWindow(MainWindow, showCommand);
     UpdateWindow(MainWindow);
+    // Beside the first paint's way to the screen rather than before it; still
+    // every start that shows the splash registers, however soon it is closed.
+    // Only the copy that installs writes the log, and not before the splash is
+    // up: the worker's steps meanwhile wait in memory.
+    JoinedThread registration;
+    StartJoinedThread(registration, [dpi] {
+        OpenSupportLog(dpi);
+        RegisterProduct();
+    });
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {

@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "app/display_scale.h"
-#include "app/gdiplus_flat.h"
+#include "splash/display_scale.h"
+#include "splash/gdiplus_flat.h"
 
 // Process-wide state of the splash, owned by the UI thread.
 extern HINSTANCE AppInstance;
@@ -16,7 +16,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 // True when a button release at lParam's client point lies on the close glyph
 // of a client area whose right edge is clientRight, drawn at dpi
-// (CloseGlyphHitArea in app/paint.h).
+// (CloseGlyphHitArea in splash/paint.h).
 bool IsCloseGlyphHit(int clientRight, LPARAM lParam, int dpi = DefaultDpi);
 
 // Top-left corner that centres a w x h window on a screen (may be negative).

@@ -2,6 +2,12 @@
 
 #include <sddl.h>
 
+#include <cstring>
+#include <vector>
+
+#include "common/file_identity.h"
+#include "common/kernel_handle.h"
+
 // The GUID keeps the name apart from any other program's; it never changes,
 // or two versions would run side by side.
 const wchar_t InstanceMutexName[] = L"Local\\TolvinInstaller-{3A407F6F-8747-4A6C-B92D-E7F82600806F}";
@@ -21,15 +27,6 @@ struct LocalMemory {
     {
         if (descriptor)
             LocalFree(descriptor);
-    }
-};
-
-struct ProcessHandle {
-    HANDLE handle = nullptr;
-    ~ProcessHandle()
-    {
-        if (handle)
-            CloseHandle(handle);
     }
 };
 
@@ -64,18 +61,68 @@ std::wstring ImagePath(HANDLE process)
     return std::wstring(path, size);
 }
 
+// The longest files compared byte for byte: well above the installer's size
+// (a test build's included), so a copy is read whole, a larger file not at all.
+const LONGLONG LargestComparedProgram = 32 * 1024 * 1024;
+
+bool OpenImage(const std::wstring& path, FileHandle& image)
+{
+    // Every kind of sharing: the running image is someone else's open file.
+    image.handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return image.Valid();
+}
+
+// Reads up to size bytes from offset, whatever the handle's file pointer.
+bool ReadAt(HANDLE file, LONGLONG offset, char* bytes, DWORD size, DWORD& got)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return ReadFile(file, bytes, size, &got, &at) != FALSE;
+}
+
+bool SameBytes(HANDLE a, HANDLE b, LONGLONG size)
+{
+    static const DWORD Chunk = 64 * 1024;
+    std::vector<char> left(Chunk), right(Chunk);
+    for (LONGLONG offset = 0; offset < size;) {
+        DWORD gotLeft = 0, gotRight = 0;
+        if (!ReadAt(a, offset, left.data(), Chunk, gotLeft) || !ReadAt(b, offset, right.data(), Chunk, gotRight) ||
+            gotLeft == 0 || gotLeft != gotRight || std::memcmp(left.data(), right.data(), gotLeft) != 0)
+            return false;
+        offset += gotLeft;
+    }
+    return true;
+}
+
+// One program: the same file under any name (a hard link, another spelling of
+// its path), or a copy of it, which is another file of the same bytes (saved
+// twice from the browser: "tolvin-installer (1).exe").
+bool SameProgram(HANDLE a, HANDLE b)
+{
+    BY_HANDLE_FILE_INFORMATION left = {}, right = {};
+    if (!GetFileInformationByHandle(a, &left) || !GetFileInformationByHandle(b, &right))
+        return false;
+    if (SameFileIdentity(left, right))
+        return true;
+    const LONGLONG size = (LONGLONG(left.nFileSizeHigh) << 32) | left.nFileSizeLow;
+    return left.nFileSizeHigh == right.nFileSizeHigh && left.nFileSizeLow == right.nFileSizeLow && size > 0 &&
+           size <= LargestComparedProgram && SameBytes(a, b, size);
+}
+
 // Another program may register a window class of the same name: only a
-// window of a process started from this same file is the running copy.
-bool RunsImage(HWND window, const std::wstring& image)
+// window of a process that runs this same program is the running copy.
+bool RunsProgram(HWND window, HANDLE program)
 {
     DWORD id = 0;
     GetWindowThreadProcessId(window, &id);
-    ProcessHandle process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)};
-    if (!process.handle)
+    KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process.Valid())
         return false;
-    std::wstring path = ImagePath(process.handle);
-    return !path.empty() && CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), image.c_str(),
-                                                 static_cast<int>(image.size()), TRUE) == CSTR_EQUAL;
+    const std::wstring path = ImagePath(process.handle);
+    FileHandle image;
+    return !path.empty() && OpenImage(path, image) && SameProgram(image.handle, program);
 }
 
 }  // namespace
@@ -149,14 +196,14 @@ bool ClaimSingleInstance(InstanceMutex& mutex)
     return ClaimSingleInstance(EnterInstanceNamespace(SystemNamespaceCalls(), mutex).c_str(), mutex);
 }
 
-void ShowRunningCopy(const wchar_t* windowClass)
+void ShowRunningCopy(const wchar_t* windowClass, const std::wstring& image)
 {
-    std::wstring image = ImagePath(GetCurrentProcess());
-    if (image.empty())
+    FileHandle program;
+    if (image.empty() || !OpenImage(image, program))
         return;
     for (HWND window = FindWindowExW(nullptr, nullptr, windowClass, nullptr); window;
          window = FindWindowExW(nullptr, window, windowClass, nullptr)) {
-        if (!RunsImage(window, image))
+        if (!RunsProgram(window, program.handle))
             continue;
         if (!IsWindowVisible(window))
             return;
@@ -165,4 +212,9 @@ void ShowRunningCopy(const wchar_t* windowClass)
         SetForegroundWindow(window);
         return;
     }
+}
+
+void ShowRunningCopy(const wchar_t* windowClass)
+{
+    ShowRunningCopy(windowClass, ImagePath(GetCurrentProcess()));
 }

@@ -56,6 +56,11 @@ bool ClaimSingleInstance(const wchar_t* name, InstanceMutex& mutex);
 bool ClaimSingleInstance(InstanceMutex& mutex);
 
 // Brings the running copy's splash (a top-level window of windowClass whose
-// process runs this same executable) to the front, restored if minimised.
+// process runs this same program) to the front, restored if minimised.
 // Does nothing while it is hidden, as it is while the setup program runs.
+// The same program is the same file, whatever path either copy was started
+// through, or a file of the same size with the same bytes (a copy).
 void ShowRunningCopy(const wchar_t* windowClass);
+
+// The same, with `image` standing for this process's own executable.
+void ShowRunningCopy(const wchar_t* windowClass, const std::wstring& image);

@@ -5,6 +5,8 @@
 #include <cwchar>
 
 #include "build_settings.h"
+#include "log/support_log.h"
+#include "registry/text_encoding.h"
 
 const wchar_t DownloadFailedMessage[] = L"\u4e0b\u8f7d\u5931\u8d25\uff0c\u8bf7\u68c0\u67e5\u7f51\u7edc\u8fde\u63a5\u6216\u8054\u7cfb\u5ba2\u670d\u3002";
 const wchar_t LaunchFailedMessage[] = L"\u5b89\u88c5\u7a0b\u5e8f\u542f\u52a8\u5931\u8d25\uff0c\u8bf7\u68c0\u67e5\u5b89\u88c5\u5305\u6216\u8054\u7cfb\u5ba2\u670d\u3002";
@@ -95,11 +97,22 @@ void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloa
     // The browser is already opening while the user reads the box.
     if (downloadPage && !OpenAsUser(downloadPage, route)) {
         // The support site would fail the same way: the box promises nothing.
+        LogStep("notice: " + WideToUtf8(message) + " (no page opened: addresses shown)");
         std::wstring text = ComposeAddressNoticeText(message, downloadPage);
         MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OK | MB_ICONERROR);
         return;
     }
+    LogStep("notice: " + WideToUtf8(message) + (downloadPage ? " (download page opened)" : ""));
     std::wstring text = ComposeNoticeText(message, downloadPage != nullptr);
-    if (MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR) == IDOK)
-        OpenAsUser(SupportAddress, route);
+    if (MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR) != IDOK) {
+        LogStep("notice answered Cancel");
+        return;
+    }
+    LogStep("notice answered OK: support site");
+    if (!OpenAsUser(SupportAddress, route)) {
+        // The user asked for the site and nothing opened: at least the address to type.
+        LogStep("support site not opened: address shown");
+        const std::wstring address = std::wstring(SupportAddressLine) + SupportAddress;
+        MessageBoxW(hwnd, address.c_str(), NoticeCaption, MB_OK | MB_ICONINFORMATION);
+    }
 }

@@ -22,11 +22,12 @@ std::wstring ClockBehindMessage(const SYSTEMTIME& date);
 extern const wchar_t SupportAddress[];
 
 // Opens downloadPage (when given) in the browser, then asks the user whether to
-// contact support; OK opens the support site. Both open with the user's own
+// contact support; OK opens the support site, or, when it cannot be opened,
+// shows its address in a second box. Both open with the user's own
 // rights (OpenAsUser through `route`); when the page cannot be opened that way,
 // the box gives both addresses as text for the user to type, with OK alone.
 void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloadPage,
-                       ShellRoute route = OpenThroughDesktopShell);
+                       ShellRoute route = UserShellRoute);
 
 // The box text: message, blank line, page sentence (only with a page), button hint.
 std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage);

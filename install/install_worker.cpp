@@ -7,6 +7,7 @@
 #include "install/failure_notice.h"
 #include "install/launch_lock.h"
 #include "install/setup_publisher.h"
+#include "log/support_log.h"
 #include "net/free_space.h"
 #include "net/widen.h"
 
@@ -61,10 +62,18 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
     // Complete and checked, the file is kept: from then on it stays unless it
     // ran, so the user can still start it by hand. A file that cannot be kept
     // would delete itself on its way to the launch, so that is a failed
-    // download too.
-    if (!download(url, saveName, progress, file, failure) ||
-        (!publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, failure.reason)) ||
-        !KeepDownloadedFile(file)) {
+    // download too. The engine logs its own failures; the check's and the
+    // keeping's are logged here.
+    bool ready = download(url, saveName, progress, file, failure);
+    if (ready && !publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, failure.reason)) {
+        LogStep("setup program refused: " + failure.reason);
+        ready = false;
+    }
+    if (ready && !KeepDownloadedFile(file)) {
+        LogFailure(GetLastError(), "setup program not kept");
+        ready = false;
+    }
+    if (!ready) {
         // Still marked to delete itself: gone before the user reads the notice.
         CloseDownloadedFile(file);
         // The splash stays with its last progress until the user closes it.
@@ -76,6 +85,7 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
     // handle, so the new name is the file that was written; a failed rename is
     // a failed launch.
     const bool named = !NeedsExeSuffix(file.path) || RenameDownloadedFile(file, file.path + L".exe");
+    DWORD launchError = named ? ERROR_SUCCESS : GetLastError();
 
     // A quick download can finish before the entry has shown the window, and
     // hiding a window that is not yet visible does nothing: the entry would then
@@ -93,21 +103,27 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
             started = CreateProcessW(file.path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                      &startup, &process) != FALSE;
         }
+        if (!started && launchError == ERROR_SUCCESS)
+            launchError = GetLastError();
     }  // released once CreateProcessW has returned: the running image holds the file from here
     CloseDownloadedFile(file);
     if (started) {
         // However long the setup program takes: it is the installation.
+        LogStep("setup program started");
         WaitForSingleObject(process.hProcess, INFINITE);
         // Its code is the installation's, passed on as it is (3010: restart
         // needed); one that cannot be read is no success.
-        DWORD setupCode = 0;
-        if (!GetExitCodeProcess(process.hProcess, &setupCode))
-            setupCode = ERROR_INSTALL_FAILURE;
-        ReportExitCode(hwnd, setupCode);
+        DWORD setupExit = 0;
+        if (GetExitCodeProcess(process.hProcess, &setupExit))
+            LogStep("setup program exit code " + std::to_string(setupExit));
+        else
+            setupExit = ERROR_INSTALL_FAILURE;
+        ReportExitCode(hwnd, setupExit);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
         DeleteFileW(file.path.c_str());
     } else {
+        LogFailure(launchError, "setup program not started");
         // The file stays, so the user can still start it by hand.
         ReportExitCode(hwnd, ERROR_INSTALL_FAILURE);
         ShowFailureNotice(hwnd, LaunchFailedMessage, page.c_str());
@@ -122,6 +138,7 @@ void RunInstallWorker(HWND hwnd, ProgressCallback progress)
 
 void ShowWorkerStartFailure(HWND hwnd)
 {
+    LogStep("install worker not started");
     const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
     ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
 }

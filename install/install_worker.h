@@ -15,7 +15,7 @@ const UINT WM_INSTALL_EXIT_CODE = WM_APP + 2;
 
 // The whole installation, on the worker thread: channel, download, launch,
 // wait, clean up, close the window. `progress` is the download's callback,
-// which the window makes (app/window_paint.h) so that it is bound to itself.
+// which the window makes (splash/window_paint.h) so that it is bound to itself.
 void RunInstallWorker(HWND hwnd, ProgressCallback progress);
 
 // DownloadIntoHeldFile's shape, so tests can stand in for the network.

@@ -1,20 +1,17 @@
 #pragma once
 #include <windows.h>
 
+#include "common/kernel_handle.h"
 #include "net/downloaded_file.h"
 
 // What keeps the downloaded setup program as it was written from the end of
 // the download until CreateProcessW has started it: an image section of the
 // file (while one exists, the system refuses to open the file for writing or to
 // delete it) and a read handle that shares only reading.
+// The file is closed before the section.
 struct LaunchLock {
-    HANDLE section = nullptr;
-    HANDLE file = INVALID_HANDLE_VALUE;
-
-    LaunchLock() = default;
-    ~LaunchLock();
-    LaunchLock(const LaunchLock&) = delete;
-    LaunchLock& operator=(const LaunchLock&) = delete;
+    KernelHandle section;
+    FileHandle file;
 };
 
 // Hands the downloaded file over from its writing handle, which CreateProcessW

@@ -4,6 +4,13 @@
 #include <wintrust.h>
 
 #include <cstdio>
+#include <memory>
+
+#include "common/kernel_handle.h"
+#include "net/bounded_call.h"
+
+#include "log/support_log.h"
+#include "registry/text_encoding.h"
 
 namespace {
 
@@ -29,8 +36,13 @@ struct TrustState {
         data.cbStruct = sizeof(data);
         data.dwUIChoice = WTD_UI_NONE;
         // Not asked for: it would reach out to the network on every check, and
-        // the test roots publish no revocation lists.
+        // the test roots publish no revocation lists. Both flags, as the
+        // policy provider's chain reads dwProvFlags, not fdwRevocationChecks.
+        // Fetching missing certificates stays allowed (no
+        // WTD_CACHE_ONLY_URL_RETRIEVAL): a fresh Windows fetches some roots on
+        // demand. That can take long, hence the thread and its time limit.
         data.fdwRevocationChecks = WTD_REVOKE_NONE;
+        data.dwProvFlags = WTD_REVOCATION_CHECK_NONE;
         data.dwUnionChoice = WTD_CHOICE_FILE;
         data.pFile = &fileInfo;
         data.dwStateAction = WTD_STATEACTION_VERIFY;
@@ -94,12 +106,24 @@ bool SignerName(const CRYPT_PROVIDER_SGNR& signer, std::wstring& name)
     return true;
 }
 
+// What the check's thread owns, shared with the waiting caller: a check that
+// overruns goes on with its own handle and copies after the caller has moved on.
+struct PublisherCall {
+    KernelHandle file;
+    std::wstring path;
+    std::wstring publisher;
+    PublisherCheck check = nullptr;
+    bool trusted = false;
+    std::string reason;
+};
+
 }  // namespace
 
-bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason)
+bool VerifySetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason)
 {
     TrustState state(file, path);
     const LONG status = state.Verify();
+    LogStep("publisher check: WinVerifyTrust " + HexStatus(status) + " " + ErrorCodeName(static_cast<DWORD>(status)));
     if (status != ERROR_SUCCESS) {
         reason = "setup program signature not trusted: " + HexStatus(status);
         return false;
@@ -116,11 +140,43 @@ bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstri
         reason = "setup program signer unreadable";
         return false;
     }
+    // A certificate's name, the vendor's: no user's.
+    LogStep("publisher check: signer \"" + WideToUtf8(name) + "\"");
     if (name != publisher) {
-        // The names stay out: the reason is never shown, and the one UTF-16 to
-        // UTF-8 conversion of the system is the download engine's own.
+        // The names stay out of the reason: the log has the signer's above.
         reason = "setup program signed by another publisher";
         return false;
     }
     return true;
+}
+
+bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason,
+                         PublisherCheck check, DWORD waitMs)
+{
+    try {
+        auto call = std::make_shared<PublisherCall>();
+        // The caller closes its handle (and so deletes a refused file) once it
+        // gives up; the duplicate keeps the file open for the check until it ends.
+        if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &call->file.handle, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+            call->file.handle = nullptr;
+            reason = "setup program not readable for the publisher check";
+            return false;
+        }
+        call->path = path;
+        call->publisher = publisher;
+        call->check = check;
+        const auto work = [call] {
+            call->trusted = call->check(call->file.handle, call->path, call->publisher, call->reason);
+        };
+        if (!RunWithin(work, waitMs)) {
+            reason = "setup program publisher check not finished in time";
+            return false;
+        }
+        reason = call->reason;
+        return call->trusted;
+    } catch (...) {
+        reason = "setup program publisher check not started";
+        return false;
+    }
 }

@@ -8,4 +8,20 @@
 // trusted root, and its signer's name (the simple display name) must equal
 // `publisher` exactly. `path` names the file for the system's policy. On
 // failure `reason` says what failed, in the download engine's manner.
-bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason);
+bool VerifySetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason);
+
+// VerifySetupPublisher's shape, so tests can put in a check that overruns.
+using PublisherCheck = bool (*)(HANDLE file, const std::wstring& path, const std::wstring& publisher,
+                                std::string& reason);
+
+// The longest wait for the check. WinVerifyTrust may fetch certificates over
+// the network, which on an offline or filtered machine can take tens of seconds.
+const DWORD SetupPublisherWaitMilliseconds = 30000;
+
+// `check` (the signature check above) on a thread of its own, waited for at
+// most waitMs; a check that has not finished by then is a failed check. The
+// thread reads its own duplicate of `file` and its own copies of the texts,
+// so one that overruns runs on without touching the caller's.
+bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason,
+                         PublisherCheck check = VerifySetupPublisher,
+                         DWORD waitMs = SetupPublisherWaitMilliseconds);

@@ -11,7 +11,9 @@
 
 #include <memory>
 #include <string>
-#include <thread>
+
+#include "common/kernel_handle.h"
+#include "net/bounded_call.h"
 
 namespace {
 
@@ -29,15 +31,6 @@ struct ComRef {
     ComRef& operator=(const ComRef&) = delete;
     T* operator->() const { return p; }
     void** Out() { return reinterpret_cast<void**>(&p); }
-};
-
-struct TokenHandle {
-    HANDLE handle = nullptr;
-    ~TokenHandle()
-    {
-        if (handle)
-            CloseHandle(handle);
-    }
 };
 
 struct Variant {
@@ -84,55 +77,48 @@ bool DesktopFolderView(ComRef<IShellFolderViewDual>& folderView)
            SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual, folderView.Out()));
 }
 
-// What the route's thread and the waiting caller share. The thread holds its
-// own reference, so an abandoned thread touches nothing of the caller's.
+// The route's own copy of the address and its answer, shared with the thread
+// so that an abandoned call touches nothing of the caller's.
 struct RouteCall {
     std::wstring url;
-    ShellRoute route;
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    volatile LONG opened = 0;
-
-    RouteCall(const wchar_t* address, ShellRoute through) : url(address), route(through) {}
-    ~RouteCall()
-    {
-        if (done)
-            CloseHandle(done);
-    }
-    RouteCall(const RouteCall&) = delete;
-    RouteCall& operator=(const RouteCall&) = delete;
+    ShellRoute route = nullptr;
+    bool opened = false;
 };
 
-void RunRoute(std::shared_ptr<RouteCall> call)
+void RunRoute(RouteCall& call)
 {
     HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     if (SUCCEEDED(apartment)) {
-        InterlockedExchange(&call->opened, call->route(call->url.c_str()) ? 1 : 0);
+        call.opened = call.route(call.url.c_str());
         CoUninitialize();
     }
-    SetEvent(call->done);
 }
 
 bool RouteWithin(ShellRoute route, const wchar_t* url, DWORD milliseconds)
 {
-    std::shared_ptr<RouteCall> call;
     try {
-        call = std::make_shared<RouteCall>(url, route);
-        if (!call->done)
-            return false;
-        std::thread(RunRoute, call).detach();
+        auto call = std::make_shared<RouteCall>();
+        call->url = url;
+        call->route = route;
+        // Opened late is not opened: the box has told the user by then.
+        return RunWithin([call] { RunRoute(*call); }, milliseconds) && call->opened;
     } catch (...) {
         return false;
     }
-    // Opened late is not opened: the box has told the user by then.
-    return WaitForSingleObject(call->done, milliseconds) == WAIT_OBJECT_0 &&
-           InterlockedCompareExchange(&call->opened, 0, 0) != 0;
 }
 
 }  // namespace
 
+ShellRoute UserShellRoute = OpenThroughDesktopShell;
+
+ShellRoute ShellRouteUnder(HRESULT comSecurity)
+{
+    return SUCCEEDED(comSecurity) ? OpenThroughDesktopShell : nullptr;
+}
+
 bool ProcessIsElevated()
 {
-    TokenHandle token;
+    KernelHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle))
         return true;
     TOKEN_ELEVATION elevation = {};
@@ -179,5 +165,5 @@ bool OpenAsUser(const wchar_t* url, ShellRoute route)
         return true;
     }
     // No elevated fallback: a program of the user could end Explorer to get one.
-    return RouteWithin(route, url, ShellRouteWaitMilliseconds);
+    return route && RouteWithin(route, url, ShellRouteWaitMilliseconds);
 }

@@ -3,21 +3,11 @@
 #include <memory>
 #include <new>
 
+#include "common/kernel_handle.h"
+
 namespace {
 
 using Work = std::function<void()>;
-
-struct ThreadHandle {
-    HANDLE handle = nullptr;
-    explicit ThreadHandle(HANDLE h) : handle(h) {}
-    ~ThreadHandle()
-    {
-        if (handle)
-            CloseHandle(handle);  // the thread itself runs on
-    }
-    ThreadHandle(const ThreadHandle&) = delete;
-    ThreadHandle& operator=(const ThreadHandle&) = delete;
-};
 
 DWORD WINAPI RunWork(void* param)
 {
@@ -39,8 +29,9 @@ bool RunWithin(std::function<void()> work, DWORD waitMs)
     std::unique_ptr<Work> owned(new (std::nothrow) Work(std::move(work)));
     if (!owned)
         return false;
-    ThreadHandle thread(CreateThread(nullptr, 0, RunWork, owned.get(), 0, nullptr));
-    if (!thread.handle)
+    // Closing it leaves the thread running on.
+    KernelHandle thread(CreateThread(nullptr, 0, RunWork, owned.get(), 0, nullptr));
+    if (!thread.Valid())
         return false;
     owned.release();
     // The thread's end, not an event it sets: once it has ended, everything

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "registry/reparse_point.h"
+
 namespace {
 
 // Declared here: not every SDK's winternl.h has these.
@@ -51,6 +53,16 @@ HANDLE OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
     HANDLE file = INVALID_HANDLE_VALUE;
     status = create(&file, access, &object, &io, nullptr, attributes, share, disposition, options, nullptr, 0);
     return status >= 0 ? file : INVALID_HANDLE_VALUE;
+}
+
+bool IsOwnSingleFile(HANDLE file, BY_HANDLE_FILE_INFORMATION& info, DWORD& attributes)
+{
+    // A compressed or cloud-held file is a reparse point too, and still the
+    // file itself; only a tag that redirects the name refuses it.
+    DWORD tag = 0;
+    return GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+           ReadAttributeTag(file, attributes, tag) && !IsRedirectingReparsePoint(attributes, tag) &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && GetFileType(file) == FILE_TYPE_DISK;
 }
 
 bool RenameInFolder(HANDLE file, HANDLE folder, const std::wstring& name)

@@ -1,14 +1,12 @@
 #include "registry/product_registration.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <vector>
 
+#include "product/product_name.h"
 #include "registry/registry_folder.h"
 #include "registry/registry_in_folder.h"
-
-const char ProductName[] = "tolvin\xE9\x9F\xB3\xE9\xA2\x91\xE6\xA0\xBC\xE5\xBC\x8F\xE8\xBD\xAC\xE6\x8D\xA2\xE5\x99\xA8";
 
 namespace {
 
@@ -32,22 +30,15 @@ void MarkProduct(std::vector<SoftwareEntry>& entries)
 
 void RegisterProductInProfile(const std::wstring& profileFolder)
 {
-    const std::wstring folder = profileFolder + L"\\.tolvin";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    // A link would send an administrator's write wherever its target is.
-    // Held until the write is done, so it cannot become one in between.
+    // Held until the write is done, so it cannot become a link in between.
     RegistryFolder held;
-    if (!HoldPlainFolder(folder, held))
+    if (!HoldTolvinFolder(profileFolder, held))
         return;
     // From here on everything goes through the held handle, nothing by path.
     // Holding keeps the folder in place but not what it is: once empty, its
     // owner may turn it into a mount point (that takes only attribute access,
     // which share modes do not cover), and a path through it would then lead
     // wherever that points, with our rights. The handle stays on the folder.
-    //
-    // Hidden alone, every run: a folder the user made visible (or read-only) is
-    // put back.
-    HideHeldFolder(held);
 
     const std::wstring file = L"config.toml";
     std::vector<SoftwareEntry> entries;
@@ -63,8 +54,7 @@ void RegisterProductInProfile(const std::wstring& profileFolder)
 
 void RegisterProduct()
 {
-    wchar_t profile[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile)))
-        return;
-    RegisterProductInProfile(profile);
+    const std::wstring profile = CurrentProfileFolder();
+    if (!profile.empty())
+        RegisterProductInProfile(profile);
 }

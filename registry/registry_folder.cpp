@@ -1,12 +1,8 @@
 #include "registry/registry_folder.h"
 
-#include "registry/reparse_point.h"
+#include <shlobj.h>
 
-RegistryFolder::~RegistryFolder()
-{
-    if (handle != INVALID_HANDLE_VALUE)
-        CloseHandle(handle);
-}
+#include "registry/reparse_point.h"
 
 bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
 {
@@ -28,10 +24,8 @@ bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
     const bool plain = ReadAttributeTag(held.handle, attributes, tag) && byName != INVALID_FILE_ATTRIBUTES &&
                        !IsRedirectingReparsePoint(attributes | byName, tag) &&
                        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!plain) {
-        CloseHandle(held.handle);
-        held.handle = INVALID_HANDLE_VALUE;
-    }
+    if (!plain)
+        held.Close();
     return plain;
 }
 
@@ -41,4 +35,23 @@ bool HideHeldFolder(const RegistryFolder& held)
     FILE_BASIC_INFO basic = {};
     basic.FileAttributes = FILE_ATTRIBUTE_HIDDEN;
     return SetFileInformationByHandle(held.handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+std::wstring CurrentProfileFolder()
+{
+    wchar_t profile[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile)))
+        return std::wstring();
+    return profile;
+}
+
+bool HoldTolvinFolder(const std::wstring& profileFolder, RegistryFolder& held)
+{
+    const std::wstring folder = profileFolder + L"\\.tolvin";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    // A link would send an administrator's write wherever its target is.
+    if (!HoldPlainFolder(folder, held))
+        return false;
+    HideHeldFolder(held);
+    return true;
 }

@@ -3,16 +3,11 @@
 
 #include <string>
 
+#include "common/kernel_handle.h"
+
 // The per-user registry folder, held open without delete sharing: while held
 // it cannot be renamed, removed or swapped for a link.
-struct RegistryFolder {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-
-    RegistryFolder() = default;
-    ~RegistryFolder();
-    RegistryFolder(const RegistryFolder&) = delete;
-    RegistryFolder& operator=(const RegistryFolder&) = delete;
-};
+using RegistryFolder = FileHandle;
 
 // Holds `folder` when it is a plain folder. False, holding nothing, when it
 // cannot be opened or leads elsewhere (a junction, a mount point or a symbolic
@@ -21,3 +16,12 @@ bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held);
 
 // Sets the held folder's attributes to hidden alone (a directory stays one).
 bool HideHeldFolder(const RegistryFolder& held);
+
+// The current user's profile folder (%USERPROFILE%), or empty when the system
+// does not say.
+std::wstring CurrentProfileFolder();
+
+// Holds profileFolder\.tolvin, made first when missing, and hides it (alone,
+// every run: a folder the user made visible or read-only is put back). False,
+// holding nothing, when it is not a plain folder.
+bool HoldTolvinFolder(const std::wstring& profileFolder, RegistryFolder& held);

@@ -4,26 +4,11 @@
 
 #include <atomic>
 
+#include "common/kernel_handle.h"
 #include "registry/nt_file.h"
 #include "registry/registry_format.h"
-#include "registry/reparse_point.h"
 
 namespace {
-
-struct FileHandle {
-    HANDLE handle;
-
-    explicit FileHandle(HANDLE opened) : handle(opened) {}
-    ~FileHandle()
-    {
-        if (Valid())
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-};
 
 // Other processes keep read and write access while the file is open. Without
 // delete sharing its name keeps leading to the file we hold.
@@ -94,15 +79,9 @@ bool TryReadSoftwareRegistryIn(HANDLE folder, const std::wstring& name, std::vec
                                  OpenEntryItself | FILE_NON_DIRECTORY_FILE, 0, status));
     if (!file.Valid())
         return status == NtNameNotFound || status == NtPathNotFound;
-    // A hard link's other names may be anywhere, in files the user cannot read.
-    // A compressed or cloud-held file is a reparse point too, and still the
-    // file itself; only a tag that redirects the name refuses it.
     BY_HANDLE_FILE_INFORMATION info = {};
     DWORD attributes = 0;
-    DWORD tag = 0;
-    if (!GetFileInformationByHandle(file.handle, &info) || info.nNumberOfLinks != 1 ||
-        !ReadAttributeTag(file.handle, attributes, tag) || IsRedirectingReparsePoint(attributes, tag) ||
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || GetFileType(file.handle) != FILE_TYPE_DISK)
+    if (!IsOwnSingleFile(file.handle, info, attributes))
         return false;
     // Opened as the entry itself, a compressed or cloud-held file gives its
     // stored form, not its content: that is read through a second handle the

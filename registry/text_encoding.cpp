@@ -22,3 +22,14 @@ std::wstring Utf8ToWide(const std::string& text)
     MultiByteToWideChar(codePage, 0, text.c_str(), -1, &wide[0], units);
     return wide;
 }
+
+std::string WideToUtf8(const std::wstring& text)
+{
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes < 1)
+        return std::string();
+    std::string utf8(static_cast<size_t>(bytes - 1), '\0');
+    // The string's own terminator slot takes the NUL.
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}

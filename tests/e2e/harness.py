@@ -5,6 +5,7 @@ strokes through the X server."""
 
 import contextlib
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -246,6 +247,32 @@ def log_pixels(wine, dpi):
     (LogPixels under HKCU\\Control Panel\\Desktop, read when a program starts),
     for a with block. Tests that change it hold the desktop lock."""
     return registry_value(wine, r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", str(dpi))
+
+
+LOG_LINE = re.compile(r"^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z) (.*)$")
+
+
+def support_logs(wine):
+    """The support log beside the prefix's config.toml (one per profile)."""
+    return list(wine.prefix.glob("drive_c/users/*/.tolvin/installer.log"))
+
+
+def support_log_runs(wine):
+    """The runs in the support log, oldest first: each a list of (stamp, text),
+    from its header line on. A line without a time stamp is kept with stamp None."""
+    logs = support_logs(wine)
+    if not logs:
+        return []
+    runs = []
+    for line in logs[0].read_bytes().decode("utf-8").split("\r\n"):
+        if not line:
+            continue
+        match = LOG_LINE.match(line)
+        stamp, text = match.groups() if match else (None, line)
+        if text.startswith("tolvin-installer ") or not runs:
+            runs.append([])
+        runs[-1].append((stamp, text))
+    return runs
 
 
 def windows_path(path):

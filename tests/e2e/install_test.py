@@ -12,7 +12,7 @@ failed download; a proxy script whose server never answers does not hold the
 download up. A download with no room on a 1 MiB file system ends in the
 disk-space notice and 112, the folder empty; a clock four years behind, in the
 notice that names the date and time. Exit codes are read whole, through a
-Windows parent."""
+Windows parent. Each run's steps and exit code end up in the support log."""
 
 import argparse
 import contextlib
@@ -39,6 +39,11 @@ CHANNEL_PATH = "/tolvin/win7"
 CHANNEL_REQUEST = re.compile(r"^GET /tolvin/win7 HTTP/1\.1\tTolvinInstaller/1\.0$")
 # The configuration script's request, as the proxy's log has it.
 SCRIPT_REQUEST = re.compile(r"^GET /proxy\.pac\?stall=300 HTTP/1\.1\t")
+# The support log's lines of one run (the engine's own come between them).
+LOG_HEADER = re.compile(r"^tolvin-installer \d+\.\d+\.\d+, Windows 6\.1\.\d+, (x64|arm64|x86), \d+ dpi$")
+LOG_CHANNEL = re.compile(r"^channel win7: Windows 7$")
+LOG_INSTALLED = [LOG_CHANNEL, re.compile(r"^publisher check: WinVerifyTrust 0x00000000 ERROR_SUCCESS$"),
+                 re.compile(r'^publisher check: signer ".+"$'), re.compile(r"^setup program started$")]
 
 
 def continuation_request(offset):
@@ -49,6 +54,22 @@ def continuation_request(offset):
 
 def check_requests(requests, expected):
     assert len(requests) == len(expected) and all(e.match(r) for e, r in zip(expected, requests)), requests
+
+
+def check_support_log(wine, code, expected):
+    """The newest run in the support log: its header, `expected` in that order
+    among its lines, every line stamped with its time, and last the exit code
+    the installer ended with."""
+    runs = harness.support_log_runs(wine)
+    assert runs, "no support log"
+    texts = [text for _, text in runs[-1]]
+    assert all(stamp for stamp, _ in runs[-1]), f"a line without its time: {runs[-1]}"
+    assert LOG_HEADER.match(texts[0]), texts
+    remaining = iter(texts[1:-1])
+    for pattern in expected:
+        assert any(pattern.match(text) for text in remaining), f"no {pattern.pattern} in order in {texts}"
+    last = re.match(r"^exit code (\d+)$", texts[-1])
+    assert last and int(last.group(1)) == code, f"not the exit code {code} last: {texts}"
 
 
 class Run:
@@ -71,6 +92,9 @@ class Run:
 
     def start(self):
         self.browser_log.unlink(missing_ok=True)
+        # So the log's newest run is this one, never an earlier run's.
+        for log in harness.support_logs(self.wine):
+            log.unlink()
         self.installer = harness.Parented(self.wine, self.args.probe, self.args.installer, self.work, self.env,
                                           log=self.log)
 
@@ -172,6 +196,7 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             else:
                 check_requests(requests, expected)
             assert run.browser_opens() == [], run.browser_opens()
+            check_support_log(wine, code, LOG_INSTALLED + [re.compile(rf"^setup program exit code {setup_exit}$")])
             print(f"{name}: ok ({len(requests)} requests, {lines['current directory']})")
         finally:
             run.stop()
@@ -213,6 +238,9 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
             assert not (run.work / RECORD).exists(), "a setup program ran after a failed download"
             assert not (run.work / SETUP_NAME).exists(), "a partial setup program was left behind"
             close_with_glyph(probe, run, 1603)
+            notice = re.compile("^notice: " + re.escape(DOWNLOAD_FAILED) + r" \(download page opened\)$")
+            answered = re.compile("^notice answered " + ("OK" if answer == "ok" else "Cancel"))
+            check_support_log(wine, 1603, [LOG_CHANNEL, notice, answered])
             print(f"{name}: ok ({answer})")
         finally:
             run.stop()

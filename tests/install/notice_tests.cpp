@@ -226,25 +226,55 @@ TEST_F(NoticeBox, WithoutPageNothingOpensBeforeTheBox)
     EXPECT_EQ((std::vector<std::string>{RecordedSupportAddress()}), BrowserOpens());
 }
 
-// Elevated with no desktop shell to open them as the user: neither address is
-// opened elevated instead, and the box gives both for the user to type, with
-// OK alone, as it opens nothing.
+// Elevated with no desktop shell to open them as the user, or with COM's
+// process-wide security not set (Wine's CoInitializeSecurity always succeeds,
+// so its failure is handed in): neither address is opened elevated instead,
+// and the box gives both for the user to type, with OK alone, as it opens nothing.
 TEST_F(NoticeBox, WithoutTheUsersShellTheBoxGivesTheAddresses)
 {
     ASSERT_TRUE(ProcessIsElevated()) << "under Wine every process is elevated";
-    Seen seen = Run(DownloadFailedMessage, Page, 0, [](HWND box) { Click(box, IDOK); },
-                    [](const wchar_t*) { return false; });
+    const ShellRoute failing = [](const wchar_t*) { return false; };
+    for (ShellRoute route : {failing, ShellRouteUnder(E_ACCESSDENIED)}) {
+        ClearBrowserLog();
+        Seen seen = Run(DownloadFailedMessage, Page, 0, [](HWND box) { Click(box, IDOK); }, route);
+        ASSERT_TRUE(seen.found);
+        // 请在浏览器中打开下载页面，手动安装： / 联系客服请访问：
+        EXPECT_EQ(std::wstring(DownloadFailedMessage) +
+                      L"\n\n\u8bf7\u5728\u6d4f\u89c8\u5668\u4e2d\u6253\u5f00\u4e0b\u8f7d\u9875\u9762\uff0c\u624b\u52a8"
+                      L"\u5b89\u88c5\uff1a\n" +
+                      Page + L"\n\n\u8054\u7cfb\u5ba2\u670d\u8bf7\u8bbf\u95ee\uff1a\n" + SupportAddress,
+                  seen.text);
+        EXPECT_TRUE(seen.okVisible);
+        EXPECT_FALSE(seen.cancelVisible);
+        EXPECT_FALSE(WaitForBrowserOpens(1, 3));
+        EXPECT_EQ(std::vector<std::string>{}, BrowserOpens());
+    }
+}
+
+// The page opened, the support site did not: after OK the user is given its
+// address in a second box.
+TEST_F(NoticeBox, ASupportSiteThatDoesNotOpenIsGivenAsItsAddress)
+{
+    std::wstring second;
+    Seen seen = Run(DownloadFailedMessage, Page, 0,
+                    [&second](HWND box) {
+                        const std::wstring first = BoxText(box);
+                        Click(box, IDOK);
+                        for (int waited = 0; waited < 20000 && second.empty(); waited += 50) {
+                            HWND next = FindWindowW(L"#32770", NoticeCaption);
+                            if (next && BoxText(next) != first) {
+                                second = BoxText(next);
+                                Click(next, IDOK);
+                            } else {
+                                Sleep(50);
+                            }
+                        }
+                    },
+                    [](const wchar_t* url) { return std::wstring(url) != SupportAddress; });
     ASSERT_TRUE(seen.found);
-    // 请在浏览器中打开下载页面，手动安装： / 联系客服请访问：
-    EXPECT_EQ(std::wstring(DownloadFailedMessage) +
-                  L"\n\n\u8bf7\u5728\u6d4f\u89c8\u5668\u4e2d\u6253\u5f00\u4e0b\u8f7d\u9875\u9762\uff0c\u624b\u52a8"
-                  L"\u5b89\u88c5\uff1a\n" +
-                  Page + L"\n\n\u8054\u7cfb\u5ba2\u670d\u8bf7\u8bbf\u95ee\uff1a\n" + SupportAddress,
-              seen.text);
-    EXPECT_TRUE(seen.okVisible);
-    EXPECT_FALSE(seen.cancelVisible);
-    EXPECT_FALSE(WaitForBrowserOpens(1, 3));
-    EXPECT_EQ(std::vector<std::string>{}, BrowserOpens());
+    EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, true), seen.text);
+    // 联系客服请访问：
+    EXPECT_EQ(std::wstring(L"\u8054\u7cfb\u5ba2\u670d\u8bf7\u8bbf\u95ee\uff1a\n") + SupportAddress, second);
 }
 
 // A shell that does not answer holds the route; it is let go once the caller

@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "app/paint.h"
-#include "app/progress.h"
-#include "app/window_paint.h"
+#include "splash/paint.h"
+#include "splash/progress.h"
+#include "splash/window_paint.h"
 
 namespace {
 
@@ -29,6 +30,22 @@ TEST(ProgressRatio, StaysWithinZeroAndOne)
     EXPECT_DOUBLE_EQ(0.25, ProgressRatio(1, 4));
     EXPECT_DOUBLE_EQ(1.0, ProgressRatio(UINT64_MAX, 1));
     EXPECT_DOUBLE_EQ(1.0, ProgressRatio(4, 4));
+}
+
+// Each field at both ends of its range comes back as it went in; past them it
+// comes back at the end it passed, never wrapped into another number.
+TEST(BarPlace, RoundTripsAtItsLimitsAndClampsBeyond)
+{
+    auto roundTrip = [](int x, int y, int width, int height, int dpi) {
+        const BarGeometry back = UnpackBarPlace(PackBarPlace(BarGeometry{x, y, width, height, x + width, 0, dpi}));
+        return std::make_tuple(back.x, back.y, back.width, back.height, back.right, back.dpi);
+    };
+    EXPECT_EQ(std::make_tuple(-4096, 4095, -4096, 4095, -8192, 4095), roundTrip(-4096, 4095, -4096, 4095, 4095));
+    EXPECT_EQ(std::make_tuple(4095, -4096, 4095, -4096, 8190, 1), roundTrip(4095, -4096, 4095, -4096, 1));
+    EXPECT_EQ(std::make_tuple(4095, -4096, 4095, -4096, 8190, 4095),
+              roundTrip(4096, -4097, 1 << 20, INT_MIN, 4096));
+    // A painted word is never the "no paint yet" 0, even for a bar at 0 with no DPI.
+    EXPECT_EQ(std::make_tuple(0, 0, 0, 0, 0, 1), roundTrip(0, 0, 0, 0, 0));
 }
 
 TEST(SpeedText, KilobytesBelow1024ThenMegabytes)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 
 #include "install/channel.h"
 #include "install/install_worker.h"
+#include "install/setup_publisher.h"
 #include "net/downloaded_file.h"
 #include "net/widen.h"
 #include "tests/install/notice_box.h"
@@ -356,6 +358,52 @@ TEST_F(Worker, PublisherCheckStartsOnlyTheNamedSignersProgram)
     EXPECT_TRUE(Exists(L"fake-setup-ran.txt"));
     EXPECT_FALSE(Exists(L"tolvin-setup.exe"));
     EXPECT_EQ(1, CloseRequests.load());
+}
+
+// A check held up (a certificate fetch on a filtered network) is a failed check
+// once its wait is over; it runs on with its own handle and copies, which the
+// caller's closing and overwriting leave alone.
+HANDLE CheckReleased = nullptr;
+HANDLE CheckDone = nullptr;
+bool CheckReadItsHandle = false;
+std::wstring CheckSawPath;
+
+bool HeldCheck(HANDLE file, const std::wstring& path, const std::wstring&, std::string& reason)
+{
+    WaitForSingleObject(CheckReleased, 30000);
+    LARGE_INTEGER size = {};
+    CheckReadItsHandle = GetFileSizeEx(file, &size) && size.QuadPart > 0;
+    CheckSawPath = path;
+    reason = "late";
+    SetEvent(CheckDone);
+    return true;
+}
+
+TEST(PublisherCheck, OneThatOverrunsIsRefusedAndRunsOnWithItsOwnHandle)
+{
+    CheckReleased = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CheckDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(CheckReleased && CheckDone);
+    std::wstring path = FakeSetupPath();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    std::string reason;
+    const auto start = std::chrono::steady_clock::now();
+    const bool trusted = CheckSetupPublisher(file, path, L"Tolvin Test Publisher", reason, HeldCheck, 500);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    CloseHandle(file);
+    path.assign(path.size(), L'x');
+    SetEvent(CheckReleased);
+    EXPECT_FALSE(trusted);
+    EXPECT_FALSE(reason.empty());
+    EXPECT_NE("late", reason);
+    EXPECT_GE(waited, std::chrono::milliseconds(450));
+    EXPECT_LT(waited, std::chrono::milliseconds(5000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(CheckDone, 10000));
+    EXPECT_TRUE(CheckReadItsHandle);
+    EXPECT_EQ(FakeSetupPath(), CheckSawPath);
+    CloseHandle(CheckReleased);
+    CloseHandle(CheckDone);
 }
 
 }  // namespace

@@ -2,15 +2,18 @@
 
 #include <string>
 
+#include "product/product_name.h"
 #include "registry/text_encoding.h"
 
 namespace {
 
-TEST(Utf8ToWide, ProductNameGivesThirteenUnits)
+// The record and the splash spell the one name each in its own encoding.
+TEST(Utf8ToWide, ProductNameGivesTheDisplayedName)
 {
-    const std::string name = "tolvin\xE9\x9F\xB3\xE9\xA2\x91\xE6\xA0\xBC\xE5\xBC\x8F\xE8\xBD\xAC\xE6\x8D\xA2\xE5\x99\xA8";
+    const std::string name = ProductName;
     ASSERT_EQ(27u, name.size());
     EXPECT_EQ(std::wstring(L"tolvin\u97F3\u9891\u683C\u5F0F\u8F6C\u6362\u5668"), Utf8ToWide(name));
+    EXPECT_EQ(std::wstring(ProductDisplayName), Utf8ToWide(name));
 }
 
 TEST(Utf8ToWide, EmptyAndNulBoundedInputs)

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <oleacc.h>
 
-#include "app/progress.h"
-#include "app/splash_accessible.h"
+#include "splash/progress.h"
+#include "splash/accessible.h"
 
 namespace {
 
@@ -17,6 +17,9 @@ LRESULT CALLBACK AccessibleSplash(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         return AnswerGetObject(*TestAccess, hwnd, wParam, lParam, TestProgress);
     if (message == WM_DESTROY)
         DisconnectAccessibility(*TestAccess);
+    // A screen reader's request that arrives while the window is going.
+    if (message == WM_NCDESTROY)
+        SendMessageW(hwnd, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
@@ -31,7 +34,7 @@ VARIANT Child(LONG id)
 
 // A client that still holds the object when the window goes (a screen reader
 // between two events) must not reach into a window handle that may by then
-// name another window.
+// name another window; nor may a request that comes while it goes make a new one.
 TEST(SplashAccessible, AnswersFromTheWindowWhileItLivesAndDisconnectedAfter)
 {
     SplashAccessibility access;
@@ -62,6 +65,8 @@ TEST(SplashAccessible, AnswersFromTheWindowWhileItLivesAndDisconnectedAfter)
     LONG left = 1, top = 1, width = 1, height = 1;
     EXPECT_EQ(RPC_E_DISCONNECTED, object->accLocation(&left, &top, &width, &height, Child(CloseButtonChild)));
     EXPECT_EQ(RPC_E_DISCONNECTED, object->accDoDefaultAction(Child(CloseButtonChild)));
+    // The late request made no object that nothing would disconnect.
+    EXPECT_EQ(nullptr, access.object);
     object->Release();
     TestAccess = nullptr;
 }

@@ -14,13 +14,15 @@
 #include <thread>
 #include <vector>
 
-#include "app/gdi_holders.h"
-#include "app/paint.h"
-#include "app/png_resource.h"
-#include "app/progress.h"
-#include "app/window_paint.h"
-#include "registry/product_registration.h"
+#include "splash/gdi_holders.h"
+#include "splash/paint.h"
+#include "splash/png_resource.h"
+#include "splash/progress.h"
+#include "splash/window_paint.h"
+#include "product/product_name.h"
+#include "splash/contrast.h"
 #include "res/resource_ids.h"
+#include "tests/paint/render_helpers.h"
 
 using namespace Gdiplus::DllExports;
 
@@ -67,22 +69,6 @@ bool Inside(const RECT& r, int x, int y) { return r.left <= x && x < r.right && 
 
 std::uint32_t ToPixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
-// A 32-bit top-down DIB section, its pixels reachable through *bits.
-HBITMAP MakeDib(int width, int height, std::uint32_t** bits)
-{
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    *bits = static_cast<std::uint32_t*>(pixels);
-    return bitmap;
-}
-
 // A memory context holding a DIB section: the paint's target, read pixel by pixel.
 class Canvas {
 public:
@@ -117,28 +103,11 @@ public:
         return std::equal(bits_, bits_ + width_ * height_, other.bits_);
     }
 
-    // For looking at a render: a plain 32-bit .bmp.
+    // For looking at a render.
     void Save(const std::string& path) const
     {
         GdiFlush();
-        BITMAPFILEHEADER file = {};
-        BITMAPINFOHEADER header = {};
-        header.biSize = sizeof(header);
-        header.biWidth = width_;
-        header.biHeight = -height_;
-        header.biPlanes = 1;
-        header.biBitCount = 32;
-        header.biCompression = BI_RGB;
-        DWORD size = DWORD(width_) * height_ * 4;
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof(file) + sizeof(header);
-        file.bfSize = file.bfOffBits + size;
-        if (FILE* out = std::fopen(path.c_str(), "wb")) {
-            std::fwrite(&file, sizeof(file), 1, out);
-            std::fwrite(&header, sizeof(header), 1, out);
-            std::fwrite(bits_, 1, size, out);
-            std::fclose(out);
-        }
+        SaveBitmapFile(path, width_, height_, bits_);
     }
 
 private:
@@ -188,17 +157,18 @@ struct Scene {
     std::wstring speed = L"0 KB/s";
     RECT client = StandardClient;
     int dpi = 96;
+    ContrastScheme contrast;
 };
 
 // Paints a scene into a fresh canvas. With TOLVIN_PAINT_DUMP set to a folder,
-// every render is also saved there as <test>-<n>.bmp to be looked at (convert
-// with ImageMagick's -alpha off: the fourth byte of a pixel is not alpha here).
+// every render is also saved there as <test>-<n>.bmp to be looked at.
 std::unique_ptr<Canvas> Render(const Scene& scene, int canvasWidth = 560, int canvasHeight = 310,
                                COLORREF initial = RGB(255, 0, 255))
 {
     auto canvas = std::make_unique<Canvas>(canvasWidth, canvasHeight, initial);
     SplashProgress progress{scene.ratio, scene.percent, scene.speed};
-    PaintSplash(canvas->dc(), scene.client, scene.client, scene.pictures, progress, nullptr, scene.dpi);
+    PaintSplash(canvas->dc(), scene.client, scene.client, scene.pictures, progress, nullptr, scene.dpi,
+                scene.contrast);
 
     if (const char* folder = std::getenv("TOLVIN_PAINT_DUMP")) {
         static int counter = 0;
@@ -256,10 +226,10 @@ TEST(BarGeometry, FillWidthRoundsHalfUpAndStaysWithinTheBar)
 
 TEST(Heading, ProductNameOrTheWindowTitle)
 {
-    std::wstring heading = SplashHeading(ProductName);
+    std::wstring heading = SplashHeading(ProductDisplayName);
     EXPECT_EQ(0u, heading.find(L"tolvin"));
     EXPECT_NE(std::wstring::npos, heading.find(L"\u97f3\u9891"));  // 音频
-    EXPECT_EQ(L"Tolvin Installer", SplashHeading(""));
+    EXPECT_EQ(L"Tolvin Installer", SplashHeading(L""));
 }
 
 // ---------------------------------------------------------------------------
@@ -556,6 +526,26 @@ protected:
         return box;
     }
 
+    // How many pixels other than `ground` lie outside the texts' and the
+    // bar's rectangles (at `scale` times their size); the first few are
+    // reported.
+    int DrawnOutside(const Canvas& canvas, int width, int height, const Rgb& ground, int scale = 1) const
+    {
+        auto inside = [scale](const RECT& r, int x, int y) {
+            return Inside(RECT{scale * r.left, scale * r.top, scale * r.right, scale * r.bottom}, x, y);
+        };
+        int outside = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                if (inside(heading_, x, y) || inside(glyph_, x, y) || inside(percent_, x, y) ||
+                    inside(speed_, x, y) || inside(bar_, x, y))
+                    continue;
+                if (Distance(canvas.At(x, y), ground) != 0 && ++outside <= 5)
+                    ADD_FAILURE() << "drawn at " << x << "," << y << ": " << canvas.At(x, y);
+            }
+        return outside;
+    }
+
     static constexpr COLORREF Ground = RGB(20, 30, 60);
     const RECT heading_ = {20, 8, 460, 46};
     const RECT glyph_ = {524, 8, 552, 46};
@@ -595,17 +585,7 @@ TEST_F(Texts, NothingIsDrawnOutsideTheTextsAndTheBar)
     // Texts far longer than their rectangles are cut at the rectangle.
     std::wstring longText(60, L'W');
     auto canvas = Render(Dark(longText, longText));
-    const Rgb ground = FromColorRef(Ground);
-    int outside = 0;
-    for (int y = 0; y < 310; ++y)
-        for (int x = 0; x < 560; ++x) {
-            if (Inside(heading_, x, y) || Inside(glyph_, x, y) || Inside(percent_, x, y) || Inside(speed_, x, y) ||
-                Inside(bar_, x, y))
-                continue;
-            if (Distance(canvas->At(x, y), ground) != 0 && ++outside <= 5)
-                ADD_FAILURE() << "drawn at " << x << "," << y << ": " << canvas->At(x, y);
-        }
-    EXPECT_EQ(0, outside);
+    EXPECT_EQ(0, DrawnOutside(*canvas, 560, 310, FromColorRef(Ground)));
     // The long texts reach both ends of their rectangles.
     EXPECT_LE(WhiteBox(*canvas, percent_).left, 43);
     EXPECT_GE(WhiteBox(*canvas, percent_).right, 197);
@@ -648,17 +628,7 @@ TEST_F(Texts, At192DpiEveryTextIsDrawnTwiceAsLargeAtTwiceItsPlaceAndNothingElse)
         EXPECT_NEAR(b.top, 2 * a.top, 3) << r.left << "," << r.top;
         EXPECT_NEAR(b.bottom, 2 * a.bottom, 3) << r.left << "," << r.top;
     }
-    const Rgb ground = FromColorRef(Ground);
-    int outside = 0;
-    for (int y = 0; y < 620; ++y)
-        for (int x = 0; x < 1120; ++x) {
-            if (Inside(Doubled(heading_), x, y) || Inside(Doubled(glyph_), x, y) || Inside(Doubled(percent_), x, y) ||
-                Inside(Doubled(speed_), x, y) || Inside(Doubled(bar_), x, y))
-                continue;
-            if (Distance(twice->At(x, y), ground) != 0 && ++outside <= 5)
-                ADD_FAILURE() << "drawn at " << x << "," << y << ": " << twice->At(x, y);
-        }
-    EXPECT_EQ(0, outside);
+    EXPECT_EQ(0, DrawnOutside(*twice, 1120, 620, FromColorRef(Ground), 2));
 }
 
 TEST_F(Paint, At192DpiTheShippedSplashIsTheSameSceneTwiceAsLargeWithSmoothEdges)
@@ -696,6 +666,68 @@ TEST_F(Paint, At192DpiTheShippedSplashIsTheSameSceneTwiceAsLargeWithSmoothEdges)
     };
     EXPECT_GE(mixedBlocks(RECT{1024, 548, 1042, 568}), 6) << "blocky end of the bar";
     EXPECT_GE(mixedBlocks(RECT{440, 120, 680, 300}), 40) << "blocky background";
+}
+
+// --- high contrast ---
+
+const Rgb Black = {0, 0, 0};
+const Rgb Yellow = {255, 255, 0};
+const Rgb Cyan = {0, 255, 255};
+
+TEST_F(Texts, InHighContrastTheSchemesColoursTakeThePicturesPlaces)
+{
+    const Scene ordinary = Dark(L"42%", L"775 KB/s");
+    Scene scene = ordinary;
+    scene.pictures.background = background_;
+    scene.contrast = YellowOnBlack();
+    auto canvas = Render(scene);
+
+    // No background picture: the window colour wherever no text or bar is.
+    EXPECT_EQ(0, DrawnOutside(*canvas, 560, 310, Black));
+    // Every text pixel has as much of the text colour over the window colour
+    // as the ordinary splash has of white over its ground: the same font,
+    // place and smoothing (the heading's and the glyph's edges are blended).
+    auto usual = Render(ordinary);
+    const Rgb ground = FromColorRef(Ground);
+    auto cover = [](int value, int groundValue) { return (value - groundValue) * 255 / (255 - groundValue); };
+    for (const RECT& r : {heading_, glyph_, percent_, speed_})
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) {
+                const Rgb white = usual->At(x, y);
+                const Rgb yellow = {cover(white.r, ground.r), cover(white.g, ground.g), 0};
+                ASSERT_TRUE(Near(canvas->At(x, y), yellow, 2)) << x << "," << y;
+            }
+    // The shipped bar's place: filled to x 160 in the highlight colour, beyond
+    // it a one-pixel outline in the text colour around the window colour.
+    for (int x = 44; x <= 156; ++x)
+        ASSERT_TRUE(Near(canvas->At(x, 279), Cyan, 0)) << x;
+    for (int x = 166; x <= 515; ++x) {
+        ASSERT_TRUE(Near(canvas->At(x, 275), Yellow, 0)) << x;
+        ASSERT_TRUE(Near(canvas->At(x, 282), Yellow, 0)) << x;
+        for (int y = 276; y <= 281; ++y)
+            ASSERT_TRUE(Near(canvas->At(x, y), Black, 0)) << x << "," << y;
+    }
+
+    // Through a cache made for the scheme, a whole paint and a step give the
+    // same pixels.
+    SplashCache cache(DefaultDpi, scene.contrast);
+    auto cached = std::make_unique<Canvas>(560, 310, RGB(255, 0, 255));
+    SplashProgress progress{scene.ratio, scene.percent, scene.speed};
+    PaintSplash(cached->dc(), scene.client, scene.client, scene.pictures, progress, &cache, DefaultDpi,
+                scene.contrast);
+    scene.ratio = 0.75;
+    scene.percent = L"75%";
+    progress = SplashProgress{scene.ratio, scene.percent, scene.speed};
+    PaintSplash(cached->dc(), scene.client, ProgressArea(ComputeBarGeometry(scene.client, true, 480, 8, 0.75)),
+                scene.pictures, progress, &cache, DefaultDpi, scene.contrast);
+    EXPECT_TRUE(cached->SameAs(*Render(scene)));
+
+    // At 200 % the outline is two pixels wide.
+    auto twice = Render(AtTwiceTheScale(scene), 1120, 620);
+    for (int y : {550, 551, 564, 565})
+        EXPECT_TRUE(Near(twice->At(900, y), Yellow, 0)) << y;
+    for (int y : {552, 563})
+        EXPECT_TRUE(Near(twice->At(900, y), Black, 0)) << y;
 }
 
 // --- a download step ---
@@ -766,18 +798,21 @@ TEST_F(Paint, ReleasesEveryGdiObjectItMakes)
     fallbacks.pictures = SplashPictures{nullptr, nullptr, nullptr};
     Scene capsule = fallbacks;
     capsule.ratio = 0.7;
+    Scene contrast = shipped;
+    contrast.contrast = YellowOnBlack();
     auto paintAll = [&] {
-        for (const Scene* scene : {&shipped, &fallbacks, &capsule}) {
+        for (const Scene* scene : {&shipped, &fallbacks, &capsule, &contrast}) {
             Canvas canvas(560, 310, RGB(0, 0, 0));
             SplashProgress progress{scene->ratio, scene->percent, scene->speed};
-            PaintSplash(canvas.dc(), scene->client, scene->client, scene->pictures, progress);
+            PaintSplash(canvas.dc(), scene->client, scene->client, scene->pictures, progress, nullptr, DefaultDpi,
+                        scene->contrast);
             // A window's cache, made, used for a whole paint and two steps, and dropped.
-            SplashCache cache;
+            SplashCache cache(DefaultDpi, scene->contrast);
             const RECT area = ProgressArea(ComputeBarGeometry(scene->client, scene->pictures.track != nullptr,
                                                               480, 8, scene->ratio));
-            PaintSplash(canvas.dc(), scene->client, scene->client, scene->pictures, progress, &cache);
-            PaintSplash(canvas.dc(), scene->client, area, scene->pictures, progress, &cache);
-            PaintSplash(canvas.dc(), scene->client, area, scene->pictures, progress, &cache);
+            for (const RECT& update : {scene->client, area, area})
+                PaintSplash(canvas.dc(), scene->client, update, scene->pictures, progress, &cache, DefaultDpi,
+                            scene->contrast);
         }
     };
     // The system makes its window-colour brush on first use and keeps it.
@@ -936,6 +971,98 @@ TEST(PaintClock, AStepAskedForBeforeAnExposeOfTheHeadingAloneIsPaintedOnTheNextT
     EXPECT_EQ(step, LastPaintedBytes) << "the expose of the heading used up the step";
     EXPECT_FALSE(ClockPacing.clockRunning);
     DestroyWindow(window);
+}
+
+// ---------------------------------------------------------------------------
+// A change of the colour scheme while the splash shows, the scheme answered
+// by the test.
+
+ContrastScheme AnsweredScheme;
+ContrastScheme AnswerScheme() { return AnsweredScheme; }
+
+// What the installer's window keeps for its paint.
+const SplashPictures* SchemeSplashPictures = nullptr;
+std::unique_ptr<SplashCache> SchemeSplashCache;
+DownloadProgressState SchemeSplashProgress;
+StepPaintPacing SchemeSplashPacing;
+
+LRESULT CALLBACK SchemeFollowingSplash(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        PaintSplashWindow(hwnd, SchemeSplashProgress, *SchemeSplashPictures, SchemeSplashCache.get(),
+                          SchemeSplashPacing);
+        return 0;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        FollowContrastScheme(hwnd, message, wParam, SchemeSplashCache);
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// Gone with the test, failed or not: the window, then its cache (before GDI+
+// shuts down), and the system's answer back in place.
+struct SchemeSplash {
+    HWND window = nullptr;
+    ~SchemeSplash()
+    {
+        if (window)
+            DestroyWindow(window);
+        SchemeSplashCache.reset();
+        ReadContrastScheme = SystemContrastScheme;
+    }
+};
+
+TEST_F(Paint, ASchemeChangeRepaintsTheShownSplashAtOnceInTheOtherScheme)
+{
+    SchemeSplash splash;
+    ReadContrastScheme = AnswerScheme;
+    AnsweredScheme = ContrastScheme();
+    const SplashPictures pictures{background_, track_.get(), fill_.get()};
+    SchemeSplashPictures = &pictures;
+    SchemeSplashProgress.totalBytes = 1 << 20;
+    SchemeSplashProgress.receivedBytes = 1 << 19;
+    SchemeSplashCache = std::make_unique<SplashCache>(DefaultDpi, ReadContrastScheme());
+
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = SchemeFollowingSplash;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"SchemeFollowingSplash";
+    RegisterClassW(&windowClass);
+    splash.window = CreateWindowExW(0, L"SchemeFollowingSplash", L"", WS_POPUP | WS_VISIBLE, 0, 0, 560, 310,
+                                    nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, splash.window);
+    UpdateWindow(splash.window);
+    RECT placed = {};
+    GetWindowRect(splash.window, &placed);
+
+    // What the window shows now, read back from its context.
+    auto shown = [&] {
+        auto canvas = std::make_unique<Canvas>(560, 310, RGB(255, 0, 255));
+        WindowDc dc(splash.window);
+        BitBlt(canvas->dc(), 0, 0, 560, 310, dc.get(), 0, 0, SRCCOPY);
+        return canvas;
+    };
+    auto ordinary = shown();
+    ASSERT_TRUE(Near(ordinary->At(280, 150), BackgroundAt(280, 150), 2)) << "the window cannot be read back";
+
+    // No message is pumped after each change: the repaint comes with it.
+    AnsweredScheme = YellowOnBlack();
+    SendMessageW(splash.window, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    auto contrast = shown();
+    EXPECT_TRUE(Near(contrast->At(280, 150), Black, 0)) << "background picture";
+    EXPECT_TRUE(Near(contrast->At(100, 279), Cyan, 0)) << "fill";
+    EXPECT_TRUE(Near(contrast->At(400, 279), Black, 0)) << "track";
+    EXPECT_TRUE(Near(contrast->At(400, 275), Yellow, 0)) << "track's outline";
+
+    AnsweredScheme = ContrastScheme();
+    SendMessageW(splash.window, WM_SYSCOLORCHANGE, 0, 0);
+    EXPECT_TRUE(shown()->SameAs(*ordinary)) << "back in the ordinary scheme";
+    RECT now = {};
+    GetWindowRect(splash.window, &now);
+    EXPECT_TRUE(EqualRect(&placed, &now)) << "the splash moved";
 }
 
 }  // namespace

@@ -28,11 +28,12 @@
 #include <string>
 #include <thread>
 
-#include "app/gdi_holders.h"
-#include "app/paint.h"
-#include "app/png_resource.h"
-#include "app/progress.h"
-#include "app/window_paint.h"
+#include "common/kernel_handle.h"
+#include "splash/gdi_holders.h"
+#include "splash/paint.h"
+#include "splash/png_resource.h"
+#include "splash/progress.h"
+#include "splash/window_paint.h"
 #include "net/download.h"
 #include "res/resource_ids.h"
 
@@ -61,22 +62,6 @@ struct BenchConfig {
     std::string saveName;
     int rounds;
     int status;
-};
-
-class HandleHolder {
-public:
-    explicit HandleHolder(HANDLE handle) : handle_(handle) {}
-    ~HandleHolder()
-    {
-        if (handle_)
-            CloseHandle(handle_);
-    }
-    HandleHolder(const HandleHolder&) = delete;
-    HandleHolder& operator=(const HandleHolder&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
 };
 
 std::uint64_t Ticks()
@@ -268,14 +253,14 @@ int main(int argc, char** argv)
                                          (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                                          nullptr, instance, nullptr);
             }
-            HandleHolder uiThread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, GetCurrentThreadId()));
-            if (!window || !uiThread.get()) {
+            KernelHandle uiThread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, GetCurrentThreadId()));
+            if (!window || !uiThread.Valid()) {
                 std::fprintf(stderr, "no window (no display?)\n");
                 status = 1;
             } else {
                 ShowWindow(window, SW_SHOWNORMAL);
                 UpdateWindow(window);
-                BenchConfig config{window, uiThread.get(), argv[1], argv[2], argv[3], std::max(1, std::atoi(argv[4])),
+                BenchConfig config{window, uiThread.handle, argv[1], argv[2], argv[3], std::max(1, std::atoi(argv[4])),
                                    0};
                 std::thread worker(RunWorker, &config);
                 MSG msg;

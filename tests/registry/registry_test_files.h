@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/kernel_handle.h"
+
 inline void RemoveTree(const std::wstring& path)
 {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -47,20 +49,7 @@ struct TempFolder {
     TempFolder& operator=(const TempFolder&) = delete;
 };
 
-struct TestHandle {
-    HANDLE handle;
-    explicit TestHandle(HANDLE opened) : handle(opened) {}
-    ~TestHandle() { Close(); }
-    TestHandle(const TestHandle&) = delete;
-    TestHandle& operator=(const TestHandle&) = delete;
-    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-    void Close()
-    {
-        if (Valid())
-            CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-    }
-};
+using TestHandle = FileHandle;
 
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
-#include "app/png_resource.h"
+#include "splash/png_resource.h"
 #include "res/resource_ids.h"
 
 using namespace Gdiplus::DllExports;

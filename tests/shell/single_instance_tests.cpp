@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/single_instance.h"
@@ -143,6 +144,55 @@ TEST_F(InstanceNamespace, WithoutBoundariesTheSessionNameIsUsed)
         EXPECT_EQ(std::wstring(InstanceMutexName), EnterInstanceNamespace(Fakes, mutex));
     }
     EXPECT_EQ(std::vector<std::string>{"boundary " + Alias}, Calls);
+}
+
+// A minimised window of this process stands for the running splash; `image`
+// for the second copy's executable: this test program under another name, a
+// copy saved beside it, or another program of the same size.
+TEST(RunningCopy, BroughtForwardFromAnotherNameOrACopyNotFromAnotherProgram)
+{
+    wchar_t own[MAX_PATH] = {};
+    ASSERT_NE(0u, GetModuleFileNameW(nullptr, own, MAX_PATH));
+    const std::wstring folder = std::wstring(own).substr(0, std::wstring(own).find_last_of(L'\\') + 1);
+    const std::wstring link = folder + L"running-copy-link.exe";
+    const std::wstring copy = folder + L"running-copy (1).exe";
+    const std::wstring other = folder + L"running-copy-other.exe";
+    for (const std::wstring& name : {link, copy, other})
+        DeleteFileW(name.c_str());
+    ASSERT_TRUE(CreateHardLinkW(link.c_str(), own, nullptr));
+    ASSERT_TRUE(CopyFileW(own, copy.c_str(), TRUE));
+    ASSERT_TRUE(CopyFileW(own, other.c_str(), TRUE));
+    {
+        // The same size, its last byte changed.
+        HANDLE file = CreateFileW(other.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        char last = 0;
+        DWORD done = 0;
+        SetFilePointer(file, -1, nullptr, FILE_END);
+        EXPECT_TRUE(ReadFile(file, &last, 1, &done, nullptr));
+        last = static_cast<char>(~last);
+        SetFilePointer(file, -1, nullptr, FILE_END);
+        EXPECT_TRUE(WriteFile(file, &last, 1, &done, nullptr));
+        CloseHandle(file);
+    }
+
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"RunningCopyStandIn";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
+    ASSERT_NE(nullptr, window);
+    for (const auto& started : {std::make_pair(other, false), std::make_pair(link, true), std::make_pair(copy, true)}) {
+        ShowWindow(window, SW_SHOWMINNOACTIVE);
+        ASSERT_TRUE(IsIconic(window));
+        ShowRunningCopy(windowClass.lpszClassName, started.first);
+        EXPECT_EQ(started.second, !IsIconic(window)) << Narrow(started.first.c_str());
+    }
+    DestroyWindow(window);
+    for (const std::wstring& name : {link, copy, other})
+        DeleteFileW(name.c_str());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-#include "app/window_paint.h"
+#include "splash/window_paint.h"
 
-#include "app/display_scale.h"
-#include "app/progress.h"
+#include "splash/display_scale.h"
+#include "splash/progress.h"
 
 namespace {
 
@@ -69,9 +69,10 @@ void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPict
     HDC dc = BeginPaint(hwnd, &ps);
     RECT client;
     GetClientRect(hwnd, &client);
-    // The window's cache is remade for each scale the window takes.
+    // The window's cache is remade for each scale and scheme the window takes.
     const int dpi = cache ? cache->dpi : WindowDpi(hwnd);
-    PaintSplashFrom(state, dc, client, ps.rcPaint, pictures, cache, dpi);
+    const ContrastScheme scheme = cache ? cache->scheme : ContrastScheme();
+    PaintSplashFrom(state, dc, client, ps.rcPaint, pictures, cache, dpi, scheme);
     EndPaint(hwnd, &ps);
 
     if (!showsStep) {

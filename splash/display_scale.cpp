@@ -1,6 +1,6 @@
-#include "app/display_scale.h"
+#include "splash/display_scale.h"
 
-#include "app/gdi_holders.h"
+#include "splash/gdi_holders.h"
 
 int ScaledPixels(int value, int dpi)
 {

@@ -7,7 +7,7 @@
 // and the close glyph as a push button.
 #include <windows.h>
 
-#include "app/progress.h"
+#include "splash/progress.h"
 
 // The children's ids (CHILDID_SELF, 0, is the client itself).
 const LONG ProgressBarChild = 1;
@@ -35,11 +35,13 @@ struct SplashAccessibility {
     HRESULT apartment = E_FAIL;  // CoInitializeEx's answer (E_FAIL until asked); balanced when it succeeded
     SplashAccessible* object = nullptr;  // one reference, ours
     int percentAnnounced = -1;  // -1: no paint yet
+    bool disconnected = false;  // the window is being destroyed: no new object
 };
 
 // WM_GETOBJECT: the object for OBJID_CLIENT, made on the first request and
 // reading `state` (the paint's atomics) and the window on this thread; any
-// other object, or a failure, goes to DefWindowProcW.
+// other object, a failure, or any request once DisconnectAccessibility ran,
+// goes to DefWindowProcW.
 LRESULT AnswerGetObject(SplashAccessibility& access, HWND hwnd, WPARAM wParam, LPARAM lParam,
                         const DownloadProgressState& state);
 

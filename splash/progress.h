@@ -1,7 +1,7 @@
 #pragma once
 // The download's progress as the worker records it and the splash shows it:
 // counts, speed, percent, fill width and when a step is worth a paint. Knows
-// no window; app/window_paint.h binds it to the splash.
+// no window; splash/window_paint.h binds it to the splash.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -45,7 +45,7 @@ void RecordProgress(DownloadProgressState& state, std::uint64_t received, std::u
                     std::uint64_t now);
 
 // The worker's callback: `now` gives milliseconds as GetTickCount64 does,
-// `repaint` asks for a paint (app/window_paint.h binds it to the splash). The
+// `repaint` asks for a paint (splash/window_paint.h binds it to the splash). The
 // returned callback asks on its first call and then whenever the percent, the
 // fill's width in pixels or the sampled speed differs from what it last asked
 // for: every state that looks different is asked for, the last one included,
@@ -76,6 +76,9 @@ struct BarGeometry {
 // The bar's x, y, width and height (13 bits each, signed: up to 4095 pixels,
 // over seven times the splash's 560) and its DPI (12 bits) in one word, so the
 // paint can hand them to the worker thread in one store; 0 stands for no
-// paint yet.
+// paint yet. Each field is clamped to its range (the DPI to 1 to 4095).
+const int BarPlaceMin = -4096;
+const int BarPlaceMax = 4095;
+const int BarPlaceMaxDpi = 4095;
 std::uint64_t PackBarPlace(const BarGeometry& bar);
 BarGeometry UnpackBarPlace(std::uint64_t place);  // fillWidth 0

@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "app/paint.h"
-#include "app/progress.h"
+#include "splash/paint.h"
+#include "splash/progress.h"
 
 // A fast download changes what the splash shows far more often than a screen
 // shows frames: at loopback speed the bar's 480 pixels pass in under a
@@ -23,7 +23,8 @@ struct StepPaintPacing {
     unsigned paints = 0;  // WM_PAINTs handled, to tell whether a tick got one
 };
 
-// WM_PAINT of a splash window.
+// WM_PAINT of a splash window, at the scale and in the scheme its cache was
+// made for.
 void PaintSplashWindow(HWND hwnd, DownloadProgressState& state, const SplashPictures& pictures,
                        SplashCache* cache, StepPaintPacing& pacing);
 
@@ -37,5 +38,5 @@ void InvalidateProgressArea(HWND hwnd, const DownloadProgressState& state);
 
 // The callback the worker hands to the download: records into DownloadProgress
 // and asks hwnd for a paint of the progress area when the splash would look
-// different (MakeProgressCallback in app/progress.h, bound to the window).
+// different (MakeProgressCallback in splash/progress.h, bound to the window).
 ProgressCallback MakeProgressCallback(HWND hwnd);

@@ -1,23 +1,27 @@
-#include "app/paint.h"
+#include "splash/paint.h"
 
 #include <algorithm>
 
-#include "app/display_scale.h"
-#include "app/gdi_holders.h"
-#include "app/progress.h"
-#include "registry/product_registration.h"
-#include "registry/text_encoding.h"
+#include "splash/display_scale.h"
+#include "splash/gdi_holders.h"
+#include "splash/progress.h"
+#include "product/product_name.h"
+#include "splash/contrast.h"
 
 using namespace Gdiplus::DllExports;
 
 namespace {
 
-const wchar_t FallbackHeading[] = L"Tolvin Installer";
 const wchar_t CloseGlyph[] = L"\u00d7";  // ×
 const COLORREF TextColour = RGB(255, 255, 255);
 const COLORREF TrackFallbackColour = RGB(204, 220, 230);
 const Gdiplus::ARGB GradientLeft = 0xFF5EA0CE;
 const Gdiplus::ARGB GradientRight = 0xFFD1E1E9;
+
+COLORREF TextColourOf(const ContrastScheme& scheme)
+{
+    return scheme.on ? scheme.windowText : TextColour;
+}
 
 HFONT MakeFont(int height, int weight)
 {
@@ -71,8 +75,13 @@ HBITMAP ScaledBackgroundFor(SplashCache& cache, HDC target, HBITMAP background, 
 }
 
 void DrawBackground(HDC surface, HDC target, int width, int height, const RECT& update, HBITMAP background,
-                    int dpi, SplashCache* cache)
+                    int dpi, SplashCache* cache, const ContrastScheme& scheme)
 {
+    if (scheme.on) {
+        GdiObject brush(CreateSolidBrush(scheme.window));
+        FillRect(surface, &update, static_cast<HBRUSH>(brush.get()));
+        return;
+    }
     if (!background) {
         FillRect(surface, &update, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
         return;
@@ -125,6 +134,33 @@ void DrawLabel(HDC dc, HGDIOBJ font, int height, int weight, const wchar_t* text
     GdiObject made(font ? nullptr : MakeFont(height, weight));
     Selection selected(dc, font ? font : made.get());
     DrawTextW(dc, text, length, &rect, format);
+}
+
+// The bar in a high-contrast scheme, `width` wide from its left end: solid
+// colours with whole-pixel edges, drawn with GDI, whose rounded rectangle
+// keeps an inside-frame pen within the bar's rectangle to the pixel (Wine's
+// GDI+ draws a pen and a solid path half a pixel lower and further right).
+void DrawContrastPill(HDC dc, const BarGeometry& bar, int width, int penWidth, COLORREF outline, HGDIOBJ brush)
+{
+    GdiObject pen(CreatePen(PS_INSIDEFRAME, penWidth, outline));
+    Selection penSelected(dc, pen.get());
+    Selection brushSelected(dc, brush);
+    RoundRect(dc, bar.x, bar.y, bar.x + width, bar.y + bar.height, bar.height, bar.height);
+}
+
+// The track: an outline in the text colour, one pixel at 96 DPI, on the
+// window colour the background already gave it.
+void DrawContrastTrack(HDC dc, const BarGeometry& bar, const ContrastScheme& scheme)
+{
+    DrawContrastPill(dc, bar, bar.width, ScaledPixels(1, bar.dpi), scheme.windowText, GetStockObject(NULL_BRUSH));
+}
+
+// The fill in the highlight colour, over the track's outline as the fill
+// picture covers the track picture; no narrower than the end circle.
+void DrawContrastFill(HDC dc, const BarGeometry& bar, const ContrastScheme& scheme)
+{
+    GdiObject brush(CreateSolidBrush(scheme.highlight));
+    DrawContrastPill(dc, bar, std::max(bar.fillWidth, bar.height), 1, scheme.highlight, brush.get());
 }
 
 void DrawGdiTrack(HDC dc, const BarGeometry& bar)
@@ -200,9 +236,12 @@ GpGraphicsPtr MakeBarGraphics(HDC surface, int dpi)
     return graphics;
 }
 
-void DrawTrack(Gdiplus::GpGraphics* graphics, HDC surface, const BarGeometry& bar, GpBitmap* track)
+void DrawTrack(Gdiplus::GpGraphics* graphics, HDC surface, const BarGeometry& bar, GpBitmap* track,
+               const ContrastScheme& scheme)
 {
-    if (track)
+    if (scheme.on)
+        DrawContrastTrack(surface, bar, scheme);
+    else if (track)
         DrawPicture(graphics, track, bar.x, bar.y, bar.width, bar.height, bar.dpi);
     else
         DrawGdiTrack(surface, bar);
@@ -251,17 +290,17 @@ const int TextFontHeight = 14;
 // does not run).
 void DrawStill(HDC dc, HDC target, const RECT& client, const RECT& area, const BarGeometry& bar,
                const SplashPictures& pictures, SplashCache* cache, bool drawTrack,
-               Gdiplus::GpGraphics* graphics)
+               Gdiplus::GpGraphics* graphics, const ContrastScheme& scheme)
 {
     const int dpi = bar.dpi;
     DrawBackground(dc, target, client.right - client.left, client.bottom - client.top, area, pictures.background,
-                   dpi, cache);
+                   dpi, cache, scheme);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, TextColour);
+    SetTextColor(dc, TextColourOf(scheme));
 
     const RECT headingRect = HeadingRect(client, dpi);
     if (Meets(headingRect, area)) {
-        const std::wstring heading = SplashHeading(ProductName);
+        const std::wstring heading = SplashHeading(ProductDisplayName);
         DrawLabel(dc, cache ? cache->headingFont.get() : nullptr, ScaledPixels(HeadingFontHeight, dpi), 600,
                   heading.c_str(), -1, headingRect, DT_SINGLELINE | DT_VCENTER);
     }
@@ -271,7 +310,7 @@ void DrawStill(HDC dc, HDC target, const RECT& client, const RECT& area, const B
                   1, glyphRect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
 
     if (drawTrack)
-        DrawTrack(graphics, dc, bar, pictures.track);
+        DrawTrack(graphics, dc, bar, pictures.track, scheme);
 }
 
 // The font is already selected into dc.
@@ -290,7 +329,8 @@ void DrawProgressTexts(HDC dc, const BarGeometry& bar, const SplashProgress& pro
 // texts drawn over it, then the step's area copied out. Both are drawn at
 // client coordinates through the viewport origin.
 struct ProgressSurface {
-    ProgressSurface(HDC target, const RECT& progressArea, const BarGeometry& bar, HGDIOBJ font)
+    ProgressSurface(HDC target, const RECT& progressArea, const BarGeometry& bar, HGDIOBJ font,
+                    const ContrastScheme& scheme)
         : area(progressArea),
           still(target),
           stillBitmap(CreateCompatibleBitmap(target, area.right - area.left, area.bottom - area.top)),
@@ -303,7 +343,7 @@ struct ProgressSurface {
         SetViewportOrgEx(still.get(), -area.left, -area.top, nullptr);
         SetViewportOrgEx(surface.get(), -area.left, -area.top, nullptr);
         SetBkMode(surface.get(), TRANSPARENT);
-        SetTextColor(surface.get(), TextColour);
+        SetTextColor(surface.get(), TextColourOf(scheme));
         graphics = MakeBarGraphics(surface.get(), bar.dpi);
     }
 
@@ -324,8 +364,9 @@ struct ProgressSurface {
     GpGraphicsPtr graphics;  // last, so deleted before its context
 };
 
-SplashCache::SplashCache(int scaleDpi)
+SplashCache::SplashCache(int scaleDpi, const ContrastScheme& contrast)
     : dpi(scaleDpi),
+      scheme(contrast),
       headingFont(MakeFont(ScaledPixels(HeadingFontHeight, scaleDpi), 600)),
       glyphFont(MakeFont(ScaledPixels(GlyphFontHeight, scaleDpi), 700)),
       textFont(MakeFont(ScaledPixels(TextFontHeight, scaleDpi), 400))
@@ -350,25 +391,28 @@ ProgressSurface& PreparedSurface(SplashCache& cache, HDC target, const RECT& cli
     if (cache.surface && DrawnFor(*cache.surface, client, progressArea, bar, pictures))
         return *cache.surface;
     cache.surface.reset();  // the old one's objects go before the new ones are made
-    cache.surface = std::make_unique<ProgressSurface>(target, progressArea, bar, cache.textFont.get());
+    cache.surface = std::make_unique<ProgressSurface>(target, progressArea, bar, cache.textFont.get(), cache.scheme);
     ProgressSurface& surface = *cache.surface;
     surface.client = client;
     surface.bar = bar;
     surface.background = pictures.background;
     surface.track = pictures.track;
     GpGraphicsPtr graphics = MakeBarGraphics(surface.still.get(), bar.dpi);
-    DrawStill(surface.still.get(), target, client, progressArea, bar, pictures, &cache, true, graphics.get());
+    DrawStill(surface.still.get(), target, client, progressArea, bar, pictures, &cache, true, graphics.get(),
+              cache.scheme);
     return surface;
 }
 
 void PaintStep(ProgressSurface& surface, HDC target, const RECT& area, const BarGeometry& bar, GpBitmap* fill,
-               const SplashProgress& progress)
+               const SplashProgress& progress, const ContrastScheme& scheme)
 {
     HDC dc = surface.surface.get();
     const RECT& whole = surface.area;
     BitBlt(dc, whole.left, whole.top, whole.right - whole.left, whole.bottom - whole.top, surface.still.get(),
            whole.left, whole.top, SRCCOPY);
-    if (bar.fillWidth > 0) {
+    if (bar.fillWidth > 0 && scheme.on) {
+        DrawContrastFill(dc, bar, scheme);
+    } else if (bar.fillWidth > 0) {
         DrawFill(surface.graphics.get(), bar, fill);
         // GDI+ may hold its drawing back; the texts and the copy are GDI's.
         GdipFlush(surface.graphics.get(), Gdiplus::FlushIntentionSync);
@@ -421,10 +465,9 @@ RECT BarRect(const BarGeometry& bar)
     return RECT{bar.x, bar.y, bar.right, bar.y + bar.height};
 }
 
-std::wstring SplashHeading(const std::string& productNameUtf8)
+std::wstring SplashHeading(const wchar_t* productName)
 {
-    std::wstring heading = Utf8ToWide(productNameUtf8);
-    return heading.empty() ? std::wstring(FallbackHeading) : heading;
+    return productName && *productName ? std::wstring(productName) : std::wstring(InstallerTitle);
 }
 
 RECT ProgressArea(const BarGeometry& bar)
@@ -438,10 +481,11 @@ RECT ProgressArea(const BarGeometry& bar)
 }
 
 BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                        const SplashProgress& progress, SplashCache* cache, int dpi)
+                        const SplashProgress& progress, SplashCache* cache, int dpi, const ContrastScheme& scheme)
 {
-    // A cache made for another scale holds fonts of the wrong size.
-    if (cache && cache->dpi != dpi)
+    // A cache made for another scale holds fonts of the wrong size; one made
+    // for another scheme, pixels in the wrong colours.
+    if (cache && (cache->dpi != dpi || cache->scheme != scheme))
         cache = nullptr;
     UINT trackWidth = 0;
     UINT trackHeight = 0;
@@ -464,7 +508,7 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
         const RECT wholeProgressArea = ProgressArea(bar);
         if (IntersectRect(&progressArea, &wholeProgressArea, &client) && Within(area, progressArea)) {
             ProgressSurface& surface = PreparedSurface(*cache, target, client, progressArea, bar, pictures);
-            PaintStep(surface, target, area, bar, pictures.fill, progress);
+            PaintStep(surface, target, area, bar, pictures.fill, progress, scheme);
             return bar;
         }
     }
@@ -482,9 +526,11 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
     SetViewportOrgEx(dc, -area.left, -area.top, nullptr);
 
     const bool barMeets = Meets(BarRect(bar), area);
-    GpGraphicsPtr graphics(barMeets ? MakeBarGraphics(dc, dpi) : nullptr);
-    DrawStill(dc, target, client, area, bar, pictures, cache, barMeets, graphics.get());
-    if (barMeets && bar.fillWidth > 0)
+    GpGraphicsPtr graphics(barMeets && !scheme.on ? MakeBarGraphics(dc, dpi) : nullptr);
+    DrawStill(dc, target, client, area, bar, pictures, cache, barMeets, graphics.get(), scheme);
+    if (barMeets && bar.fillWidth > 0 && scheme.on)
+        DrawContrastFill(dc, bar, scheme);
+    else if (barMeets && bar.fillWidth > 0)
         DrawFill(graphics.get(), bar, pictures.fill);
 
     if (Meets(PercentRect(bar), area) || Meets(SpeedRect(bar), area)) {
@@ -498,9 +544,10 @@ BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, cons
 }
 
 void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
-                     const SplashPictures& pictures, SplashCache* cache, int dpi)
+                     const SplashPictures& pictures, SplashCache* cache, int dpi, const ContrastScheme& scheme)
 {
-    const BarGeometry bar = PaintSplash(target, client, update, pictures, ReadSplashProgress(state), cache, dpi);
+    const BarGeometry bar =
+        PaintSplash(target, client, update, pictures, ReadSplashProgress(state), cache, dpi, scheme);
     state.barPlace.store(PackBarPlace(bar), std::memory_order_relaxed);
 }
 

@@ -1,4 +1,4 @@
-#include "app/splash_accessible.h"
+#include "splash/accessible.h"
 
 #include <objbase.h>
 #include <oleacc.h>
@@ -6,9 +6,9 @@
 #include <new>
 #include <string>
 
-#include "app/display_scale.h"
-#include "app/paint.h"
-#include "registry/product_registration.h"
+#include "splash/display_scale.h"
+#include "splash/paint.h"
+#include "product/product_name.h"
 
 const wchar_t ProgressBarName[] = L"\u4e0b\u8f7d\u8fdb\u5ea6";  // 下载进度
 const wchar_t CloseButtonName[] = L"\u5173\u95ed";              // 关闭
@@ -137,7 +137,7 @@ public:
             return checked;
         switch (id) {
         case CHILDID_SELF:
-            return Text(SplashHeading(ProductName), name);
+            return Text(SplashHeading(ProductDisplayName), name);
         case ProgressBarChild:
             return Text(ProgressBarName, name);
         case CloseButtonChild:
@@ -417,7 +417,9 @@ LRESULT AnswerGetObject(SplashAccessibility& access, HWND hwnd, WPARAM wParam, L
                         const DownloadProgressState& state)
 {
     // The object id arrives in the low 32 bits, sign-extended or not.
-    if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT))
+    // A request that comes while the window is being destroyed (from WM_DESTROY
+    // on) would make an object nothing disconnects.
+    if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT) || access.disconnected)
         return DefWindowProcW(hwnd, WM_GETOBJECT, wParam, lParam);
     if (!access.object) {
         // Other processes reach the object through COM, which this thread
@@ -458,6 +460,7 @@ void AnnounceVisibility(HWND hwnd)
 
 void DisconnectAccessibility(SplashAccessibility& access)
 {
+    access.disconnected = true;
     if (access.object) {
         access.object->Disconnect();
         // Proxies in other processes then answer without reaching this one.

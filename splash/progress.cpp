@@ -1,4 +1,4 @@
-#include "app/progress.h"
+#include "splash/progress.h"
 
 #include <cwchar>
 
@@ -139,9 +139,15 @@ int FillWidth(int barWidth, double ratio)
 
 std::uint64_t PackBarPlace(const BarGeometry& bar)
 {
-    auto field = [](int value, int shift) { return (std::uint64_t(value) & 0x1FFF) << shift; };
-    return field(bar.x, 51) | field(bar.y, 38) | field(bar.width, 25) | field(bar.height, 12) |
-           (std::uint64_t(bar.dpi) & 0xFFF);
+    // Clamped, not cut: a value past a field's range would otherwise come back
+    // as another number, of the other sign, or spill into its neighbour.
+    auto clamp = [](int value, int low, int high) { return value < low ? low : value > high ? high : value; };
+    auto field = [clamp](int value, int shift) {
+        return (std::uint64_t(clamp(value, BarPlaceMin, BarPlaceMax)) & 0x1FFF) << shift;
+    };
+    // Never 0, so that a painted word differs from "no paint yet".
+    const std::uint64_t dpi = std::uint64_t(clamp(bar.dpi, 1, BarPlaceMaxDpi));
+    return field(bar.x, 51) | field(bar.y, 38) | field(bar.width, 25) | field(bar.height, 12) | dpi;
 }
 
 BarGeometry UnpackBarPlace(std::uint64_t place)

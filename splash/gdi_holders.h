@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/gdiplus_flat.h"
+#include "splash/gdiplus_flat.h"
 
 // A memory device context; deleted with DeleteDC.
 class MemoryDc {

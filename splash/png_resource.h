@@ -1,5 +1,5 @@
 #pragma once
-#include "app/gdiplus_flat.h"
+#include "splash/gdiplus_flat.h"
 
 // Decodes a PNG resource of this executable into a GDI+ bitmap that owns a copy
 // of the bytes. Null on any failure (missing resource, empty, undecodable,

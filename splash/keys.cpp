@@ -1,4 +1,4 @@
-#include "app/splash_keys.h"
+#include "splash/keys.h"
 
 bool IsCloseKeystroke(UINT message, WPARAM key, LPARAM flags)
 {

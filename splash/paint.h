@@ -5,10 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "app/display_scale.h"
-#include "app/gdi_holders.h"
-#include "app/gdiplus_flat.h"
-#include "app/progress.h"
+#include "splash/display_scale.h"
+#include "splash/gdi_holders.h"
+#include "splash/gdiplus_flat.h"
+#include "splash/progress.h"
+#include "splash/contrast.h"
 
 // What one paint draws from: the pictures (each may be null) and the progress
 // values derived from the shared state.
@@ -41,9 +42,9 @@ RECT CloseGlyphRect(const RECT& client, int dpi);
 // drawn (y from 12 to 40 inclusive at 96 DPI, x from R - 36 to R - 8).
 RECT CloseGlyphHitArea(int clientRight, int dpi);
 
-// The heading drawn at the top left: the product name, or the window title
-// when the name does not convert.
-std::wstring SplashHeading(const std::string& productNameUtf8);
+// The heading drawn at the top left: the product's name, or the installer's
+// title when the name is empty.
+std::wstring SplashHeading(const wchar_t* productName);
 
 // What the splash shows of the shared progress state, read once per paint.
 SplashProgress ReadSplashProgress(const DownloadProgressState& state);
@@ -58,15 +59,17 @@ struct ScaledBackground;
 // (paint_bench). The fonts are made at once; the progress surface on the first paint that
 // covers the progress area alone, and again whenever the bar moves or the
 // pictures change. It must be destroyed before GdiplusShutdown, and serves
-// one target (one window, or one memory context in the tests), at one scale:
-// a window whose DPI changes makes a new one.
+// one target (one window, or one memory context in the tests), at one scale
+// and in one colour scheme: a window whose DPI or scheme changes makes a new
+// one.
 struct SplashCache {
-    explicit SplashCache(int dpi = DefaultDpi);
+    explicit SplashCache(int dpi = DefaultDpi, const ContrastScheme& scheme = ContrastScheme());
     ~SplashCache();
     SplashCache(const SplashCache&) = delete;
     SplashCache& operator=(const SplashCache&) = delete;
 
     const int dpi;  // what the fonts were made for
+    const ContrastScheme scheme;  // what the surface was drawn in
     GdiObject headingFont;
     GdiObject glyphFont;
     GdiObject textFont;
@@ -83,14 +86,19 @@ struct SplashCache {
 // Returns where the bar is. With a cache made for dpi, the same pixels come
 // from what the cache holds where it can. At any dpi other than 96 every
 // length and font is scaled and the pictures are drawn scaled with a smooth
-// filter; at 96 they are drawn as they are.
+// filter; at 96 they are drawn as they are. With the scheme's high contrast
+// on, no picture is drawn: the background is the scheme's window colour, the
+// texts and the glyph its text colour, the track an outline in the text colour
+// and the fill its highlight colour, in the same places (the track picture
+// still sets the bar's size).
 BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
-                        const SplashProgress& progress, SplashCache* cache = nullptr, int dpi = DefaultDpi);
+                        const SplashProgress& progress, SplashCache* cache = nullptr, int dpi = DefaultDpi,
+                        const ContrastScheme& scheme = ContrastScheme());
 
 // The window's paint: draws what the state holds and hands the bar's place
 // back to the state for the worker's callback.
 void PaintSplashFrom(DownloadProgressState& state, HDC target, const RECT& client, const RECT& update,
-                     const SplashPictures& pictures, SplashCache* cache, int dpi);
+                     const SplashPictures& pictures, SplashCache* cache, int dpi, const ContrastScheme& scheme);
 
 // The bar and its two texts: all that a step of the download changes, at the
 // bar's scale.

@@ -1,4 +1,4 @@
-#include "app/png_resource.h"
+#include "splash/png_resource.h"
 
 #include <cstring>
 
