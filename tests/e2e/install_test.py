@@ -264,6 +264,9 @@ def notice_for_the_user(args, wine, probe, run, server_extra, body, pattern):
             code = run.exit_code(20)
             assert run.browser_opens() == [], run.browser_opens()
             assert sorted(os.listdir(run.work)) == [], os.listdir(run.work)
+            # Support sees the same notice, with no page, and the whole exit code last.
+            notice = re.compile("^notice: " + re.escape(text.split("\n\n")[0]) + "$")
+            check_support_log(wine, code, [notice, re.compile("^notice answered Cancel$")])
             return found, code, server.requests()
         finally:
             run.stop()
