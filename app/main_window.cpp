@@ -44,6 +44,11 @@ const int WindowHeight = 310;
 // Posted from WM_CREATE so the notice comes after the window is shown.
 const UINT WM_WORKER_START_FAILED = WM_APP + 1;
 
+// What the entry returns; read and written on the UI thread only (the worker's
+// outcome arrives as a sent WM_INSTALL_EXIT_CODE). Until one arrives, a closed
+// splash is the user's cancellation.
+DWORD ExitCode = ERROR_INSTALL_USEREXIT;
+
 const wchar_t BackgroundMissingText[] = L"\u80cc\u666f\u56fe\u52a0\u8f7d\u5931\u8d25\uff01";  // 背景图加载失败！
 const wchar_t BackgroundMissingCaption[] = L"\u9519\u8bef";                                    // 错误
 
@@ -188,7 +193,11 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         TickStepPaintClock(hwnd, DownloadProgress, PaintPacing);
         return 0;
     case WM_WORKER_START_FAILED:
+        ExitCode = ERROR_INSTALL_FAILURE;
         ShowWorkerStartFailure(hwnd);
+        return 0;
+    case WM_INSTALL_EXIT_CODE:
+        ExitCode = static_cast<DWORD>(wParam);
         return 0;
     case WM_LBUTTONUP: {
         RECT client;
@@ -243,9 +252,9 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
     windowClass.lpszClassName = WindowClassName;
 
     // Without a class or a window the message loop would wait forever for a
-    // quit message nobody can send.
+    // quit message nobody can send; nothing was installed.
     if (!RegisterClassW(&windowClass))
-        return 0;
+        return ERROR_INSTALL_FAILURE;
     // Made centred at the scale of the screen as a whole, which is the
     // primary monitor's, where it opens: moving it before it is shown costs
     // time on the way to the first paint. Moved only when its monitor's scale
@@ -256,7 +265,7 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
                                  place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance,
                                  nullptr);
     if (!MainWindow)
-        return 0;
+        return ERROR_INSTALL_FAILURE;
     const int dpi = WindowDpi(MainWindow);
     if (dpi != screenDpi) {
         place = CenteredWindowRect(dpi);
@@ -282,5 +291,5 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    return 0;
+    return static_cast<int>(ExitCode);
 }

@@ -28,5 +28,7 @@ using WorkerStarter = bool (*)(HWND hwnd);
 extern WorkerStarter StartWorker;
 
 // Runs the whole program: class, window, message loop, or, while another copy
-// runs, brings that copy's splash to the front. Returns the exit code.
+// runs, brings that copy's splash to the front. Returns the exit code: the
+// last the worker sent (WM_INSTALL_EXIT_CODE), 1603 after the worker could not
+// start, 1602 when the splash was closed before any, 1618 for a second copy.
 int RunInstallerApp(HINSTANCE instance, int showCommand);

@@ -2,12 +2,25 @@
 
 #include <objbase.h>
 
+#include <cwchar>
+
 #include "build_settings.h"
 #include "log/support_log.h"
 #include "registry/text_encoding.h"
 
 const wchar_t DownloadFailedMessage[] = L"\u4e0b\u8f7d\u5931\u8d25\uff0c\u8bf7\u68c0\u67e5\u7f51\u7edc\u8fde\u63a5\u6216\u8054\u7cfb\u5ba2\u670d\u3002";
 const wchar_t LaunchFailedMessage[] = L"\u5b89\u88c5\u7a0b\u5e8f\u542f\u52a8\u5931\u8d25\uff0c\u8bf7\u68c0\u67e5\u5b89\u88c5\u5305\u6216\u8054\u7cfb\u5ba2\u670d\u3002";
+
+// 磁盘空间不足，下载至少需要 N MB 可用空间，请释放磁盘空间后重新运行安装程序。
+const wchar_t DiskFullBefore[] =
+    L"\u78c1\u76d8\u7a7a\u95f4\u4e0d\u8db3\uff0c\u4e0b\u8f7d\u81f3\u5c11\u9700\u8981 ";
+const wchar_t DiskFullAfter[] = L" MB \u53ef\u7528\u7a7a\u95f4\uff0c\u8bf7\u91ca\u653e\u78c1\u76d8\u7a7a\u95f4"
+                                L"\u540e\u91cd\u65b0\u8fd0\u884c\u5b89\u88c5\u7a0b\u5e8f\u3002";
+// 电脑的日期和时间不正确（当前为 YYYY-MM-DD），请设置正确的日期和时间后重新运行安装程序。
+const wchar_t ClockBehindBefore[] =
+    L"\u7535\u8111\u7684\u65e5\u671f\u548c\u65f6\u95f4\u4e0d\u6b63\u786e\uff08\u5f53\u524d\u4e3a ";
+const wchar_t ClockBehindAfter[] = L"\uff09\uff0c\u8bf7\u8bbe\u7f6e\u6b63\u786e\u7684\u65e5\u671f\u548c\u65f6\u95f4"
+                                   L"\u540e\u91cd\u65b0\u8fd0\u884c\u5b89\u88c5\u7a0b\u5e8f\u3002";
 
 const wchar_t NoticeCaption[] = L"\u7cfb\u7edf\u63d0\u793a";  // 系统提示
 const wchar_t SupportAddress[] = L"https://" TOLVIN_SUPPORT_HOST;
@@ -40,6 +53,21 @@ struct ComApartment {
 };
 
 }  // namespace
+
+std::wstring DiskFullMessage(std::uint64_t bytes)
+{
+    // Rounded up: a user who frees the number shown must have room.
+    const std::uint64_t mib = 1024 * 1024;
+    const std::uint64_t megabytes = bytes / mib + (bytes % mib != 0 || bytes == 0 ? 1 : 0);
+    return DiskFullBefore + std::to_wstring(megabytes) + DiskFullAfter;
+}
+
+std::wstring ClockBehindMessage(const SYSTEMTIME& date)
+{
+    wchar_t shown[16] = {};
+    std::swprintf(shown, 16, L"%04u-%02u-%02u", date.wYear, date.wMonth, date.wDay);
+    return ClockBehindBefore + std::wstring(shown) + ClockBehindAfter;
+}
 
 std::wstring ComposeNoticeText(const wchar_t* message, bool withDownloadPage)
 {

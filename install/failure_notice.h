@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "install/user_shell.h"
@@ -8,6 +9,15 @@
 extern const wchar_t DownloadFailedMessage[];
 extern const wchar_t LaunchFailedMessage[];
 extern const wchar_t NoticeCaption[];
+
+// The message for a download the working folder's disk has no room for: at
+// least how many MB (MiB, rounded up) of `bytes` it needs, and a request to
+// free space and start the installer again.
+std::wstring DiskFullMessage(std::uint64_t bytes);
+
+// The message when the computer's clock is behind: the date it has (YYYY-MM-DD)
+// and a request to set the date and time and start the installer again.
+std::wstring ClockBehindMessage(const SYSTEMTIME& date);
 // "https://" and the support host, no path.
 extern const wchar_t SupportAddress[];
 

@@ -3,10 +3,12 @@
 #include "build_settings.h"
 
 #include "install/channel.h"
+#include "install/clock_check.h"
 #include "install/failure_notice.h"
 #include "install/launch_lock.h"
 #include "install/setup_publisher.h"
 #include "log/support_log.h"
+#include "net/free_space.h"
 #include "net/widen.h"
 
 namespace {
@@ -16,6 +18,31 @@ const char SaveName[] = "tolvin-setup.exe";
 #ifdef _WIN64
 static_assert(sizeof(STARTUPINFOW) == 104, "the launch passes a bare STARTUPINFOW");
 #endif
+
+// Sent, not posted: the window has it before the notice that follows can be
+// answered or the close request arrives.
+void ReportExitCode(HWND hwnd, DWORD code) { SendMessageW(hwnd, WM_INSTALL_EXIT_CODE, code, 0); }
+
+// The two causes the user can put right get a notice of their own and no
+// download page, which would fail the same way; every other failure keeps the
+// ordinary notice with the channel's page.
+void TellDownloadFailure(HWND hwnd, const DownloadFailure& failure, const std::wstring& page)
+{
+    if (IsDiskFull(failure.code)) {
+        ReportExitCode(hwnd, ERROR_DISK_FULL);
+        ShowFailureNotice(hwnd, DiskFullMessage(failure.length).c_str(), nullptr);
+        return;
+    }
+    ReportExitCode(hwnd, ERROR_INSTALL_FAILURE);
+    if (IsClockBehind(failure.code, ComputerTime(), TOLVIN_BUILD_TIME)) {
+        // The date the user sees on the taskbar's clock.
+        SYSTEMTIME today;
+        GetLocalTime(&today);
+        ShowFailureNotice(hwnd, ClockBehindMessage(today).c_str(), nullptr);
+        return;
+    }
+    ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
+}
 
 }  // namespace
 
@@ -50,7 +77,7 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
         // Still marked to delete itself: gone before the user reads the notice.
         CloseDownloadedFile(file);
         // The splash stays with its last progress until the user closes it.
-        ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
+        TellDownloadFailure(hwnd, failure, page);
         return;
     }
 
@@ -84,15 +111,21 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
         // However long the setup program takes: it is the installation.
         LogStep("setup program started");
         WaitForSingleObject(process.hProcess, INFINITE);
+        // Its code is the installation's, passed on as it is (3010: restart
+        // needed); one that cannot be read is no success.
         DWORD setupExit = 0;
         if (GetExitCodeProcess(process.hProcess, &setupExit))
             LogStep("setup program exit code " + std::to_string(setupExit));
+        else
+            setupExit = ERROR_INSTALL_FAILURE;
+        ReportExitCode(hwnd, setupExit);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
         DeleteFileW(file.path.c_str());
     } else {
         LogFailure(launchError, "setup program not started");
         // The file stays, so the user can still start it by hand.
+        ReportExitCode(hwnd, ERROR_INSTALL_FAILURE);
         ShowFailureNotice(hwnd, LaunchFailedMessage, page.c_str());
     }
     PostMessageW(hwnd, WM_CLOSE, 0, 0);

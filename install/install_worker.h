@@ -7,6 +7,12 @@
 #include "net/download.h"
 #include "net/downloaded_file.h"
 
+// Sent to the window with the process's exit code in wParam. The worker sends
+// it where the outcome becomes known, before any notice and before it asks
+// the window to close, so the entry returns what the worker saw whatever the
+// user does afterwards; the window keeps the last one.
+const UINT WM_INSTALL_EXIT_CODE = WM_APP + 2;
+
 // The whole installation, on the worker thread: channel, download, launch,
 // wait, clean up, close the window. `progress` is the download's callback,
 // which the window makes (splash/window_paint.h) so that it is bound to itself.
@@ -20,7 +26,8 @@ using Downloader = std::function<bool(const std::string& url, const std::string&
 // current directory) from url, reporting to progress, check its signer when
 // publisher is not empty, then launch it with the window hidden, wait, delete
 // it and close the window. A failed download or check leaves the window open
-// and no file behind.
+// and no file behind. The window is sent the exit code (WM_INSTALL_EXIT_CODE):
+// the setup program's own, or that of the failure.
 void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, const std::wstring& publisher,
                 const Downloader& download, const ProgressCallback& progress);
 

@@ -8,10 +8,12 @@
 
 #include "log/support_log.h"
 #include "net/downloaded_file.h"
+#include "net/free_space.h"
 #include "net/https_url.h"
 #include "net/resume.h"
 #include "net/retry_rules.h"
 #include "net/save_body.h"
+#include "net/secure_failure.h"
 #include "net/secure_protocols.h"
 #include "net/user_proxy.h"
 #include "net/widen.h"
@@ -206,10 +208,13 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
         if (!connection.handle)
             return FailWithLastError(failure, "WinHttpConnect failed");
 
+        // Declared before the request, so it outlives the handle that writes it.
+        DWORD secureFailure = 0;
         WinHttpHandle request(WinHttpOpenRequest(connection.handle, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
         if (!request.handle)
             return FailWithLastError(failure, "WinHttpOpenRequest failed");
+        WatchSecureFailure(request.handle, &secureFailure);
 
         // WinHTTP would otherwise follow redirects inside WinHttpReceiveResponse
         // (seen: five in a row, and a relative one), so the three-request
@@ -234,7 +239,7 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
                                            askRest ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                                            0) != FALSE;
         if (!answered) {
-            tried.error = GetLastError();
+            tried.error = SecureFailureCode(GetLastError(), secureFailure);
             Fail(failure, "WinHttpSendRequest failed", tried.error);
             // A script's next proxy (or DIRECT) when this one cannot be
             // reached, within the time every try of the URL shares.
@@ -305,14 +310,19 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
             }
             first = ReadFirstAnswer(request.handle);
             // The save file is created only now, so every earlier failure leaves
-            // the disk untouched.
+            // the disk untouched; so does one the disk has no room for.
+            if (!HasRoomFor(WidenBytes(saveName), first.length)) {
+                failure.length = first.length;
+                return Fail(failure, "no room on the disk for " + std::to_string(first.length) + " bytes",
+                            ERROR_DISK_FULL);
+            }
             if (!CreateDownloadedFile(WidenBytes(saveName), file))
                 return FailWithLastError(failure, "failed to create save file");
             begun = true;
         }
         failure.length = first.length;
         HINTERNET body = request.handle;
-        // The read that failed leaves its error for the failure.
+        // The read or write that failed leaves its error for the failure.
         DWORD readError = 0;
         std::string reason;
         const std::uint64_t bodyFrom = received;
@@ -326,12 +336,16 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
                     readError = GetLastError();
                 return ok != FALSE;
             },
-            first.length, file.handle, received, reason, progress);
+            first.length, file.handle, received, reason, progress, &readError);
         LogStep("body " + std::to_string(received - bodyFrom) + " bytes in " +
                 std::to_string(GetTickCount64() - bodyStart) + " ms");
         if (end == BodyEnd::Complete)
             return true;
         Fail(failure, reason, readError);
+        // Without an announced length, what had arrived when the disk filled
+        // is the least the file needs.
+        if (IsDiskFull(readError) && failure.length == 0)
+            failure.length = received;
         if (end == BodyEnd::Failed)
             return false;
         // Only a body that broke after some of it arrived is continued; without

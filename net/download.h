@@ -18,7 +18,8 @@ struct DownloadedFile;
 struct DownloadFailure {
     std::string reason;        // the engine's short English reason
     DWORD code = 0;            // the Win32 or WinHTTP error code behind it; 0 when there is none (a status, a refused check)
-    std::uint64_t length = 0;  // the file's announced length when it was known, else 0
+    std::uint64_t length = 0;  // the file's announced length when it was known, else 0; for a full
+                               // disk without one, the bytes that had arrived when it filled
 };
 
 // Fetches url over HTTPS (following at most two redirects) into saveName.

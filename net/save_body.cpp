@@ -18,16 +18,23 @@ bool Fail(std::string& errorText, const std::string& message)
     return false;
 }
 
-bool WriteAll(HANDLE file, const char* data, std::uint32_t size)
+// A full disk is told apart from other failures by the error left here.
+bool WriteAll(HANDLE file, const char* data, std::uint32_t size, DWORD* writeError)
 {
     DWORD written = 0;
-    return WriteFile(file, data, size, &written, nullptr) && written == size;
+    const BOOL done = WriteFile(file, data, size, &written, nullptr);
+    if (done && written == size)
+        return true;
+    // A file written only in part has run out of room.
+    if (writeError)
+        *writeError = done ? ERROR_DISK_FULL : GetLastError();
+    return false;
 }
 
 }  // namespace
 
 BodyEnd SaveBody(const ReadBodyChunk& read, std::uint64_t total, HANDLE file, std::uint64_t& received,
-                 std::string& errorText, const ProgressCallback& progress)
+                 std::string& errorText, const ProgressCallback& progress, DWORD* writeError)
 {
     // One buffer per call, nothing allocated per chunk.
     std::vector<char> buffer(kWriteBytes);
@@ -54,7 +61,7 @@ BodyEnd SaveBody(const ReadBodyChunk& read, std::uint64_t total, HANDLE file, st
         received += got;
         // Written out once another full chunk would not fit.
         if (kWriteBytes - filled < kChunkBytes) {
-            if (!WriteAll(file, buffer.data(), filled)) {
+            if (!WriteAll(file, buffer.data(), filled, writeError)) {
                 Fail(errorText, "failed to write save file");
                 return BodyEnd::Failed;
             }
@@ -65,7 +72,7 @@ BodyEnd SaveBody(const ReadBodyChunk& read, std::uint64_t total, HANDLE file, st
     }
     // What arrived goes to the file even when the body broke, so a
     // continuation need not fetch it again.
-    if (filled != 0 && !WriteAll(file, buffer.data(), filled)) {
+    if (filled != 0 && !WriteAll(file, buffer.data(), filled, writeError)) {
         Fail(errorText, "failed to write save file");
         return BodyEnd::Failed;
     }

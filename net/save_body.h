@@ -22,7 +22,8 @@ enum class BodyEnd { Complete, Broken, Failed };
 // progress(received, total) after each, and checks the count against total
 // (the whole file's length, 0 when unknown). `received` holds the bytes
 // already in the file on entry and those in it on return. On failure
-// errorText says why; the caller's file holder removes the partial file.
+// errorText says why, and a failed write's error goes to *writeError when
+// given; the caller's file holder removes the partial file.
 // Separate from the download so tests can feed it reads and writes that fail.
 BodyEnd SaveBody(const ReadBodyChunk& read, std::uint64_t total, HANDLE file, std::uint64_t& received,
-                 std::string& errorText, const ProgressCallback& progress);
+                 std::string& errorText, const ProgressCallback& progress, DWORD* writeError = nullptr);

@@ -27,6 +27,10 @@ fi
 copy=$work/elsewhere/tolvin-src
 mkdir -p "$copy"
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    # The copy has no history: both builds take the build time from the
+    # commit through the variable CMake prefers.
+    SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+    export SOURCE_DATE_EPOCH
     git ls-files -z --cached --others --exclude-standard |
         while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
         tar -c --null -T - | tar -x -C "$copy"

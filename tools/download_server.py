@@ -6,7 +6,7 @@ Usage:
                      [--setup-file PATH|-] [--log PATH] [--port-file PATH]
                      [--rate BYTES_PER_SECOND] [--watch-pid PID]
                      [--channel-status N] [--channel-cut M] [--channel-once]
-                     [--channel-ranges] [--channel-cut-each M]
+                     [--channel-ranges] [--channel-cut-each M] [--channel-nolength]
                      [--channel-busy N] [--listen-after S] [--max-tls 1.1]
                      [--proxy-port N]
 
@@ -32,6 +32,8 @@ Usage:
   --listen-after S     the main listener takes connections only S seconds
                        after the start (until then they are refused); needs
                        a fixed --port, which the port file names at once
+  --channel-nolength   the channel paths send no Content-Length: the body ends
+                       when the connection closes
   --max-tls 1.1        every listener speaks TLS 1.0-1.1 only, nothing newer
   --proxy-port N       also a CONNECT proxy with a PAC script (connect_proxy.py);
                        0 = free port; its requests go to the same log
@@ -390,8 +392,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 f.seek(at)
                 return f.read(n)
 
-            self.SendStream(stat.st_size, read_at, rate, cut=cut, ranges=ranges,
-                            tag='"%x-%x"' % (stat.st_size, stat.st_mtime_ns), cut_each=cut_each)
+            self.SendStream(stat.st_size, read_at, rate, length=self.server.channel_length, cut=cut,
+                            ranges=ranges, tag='"%x-%x"' % (stat.st_size, stat.st_mtime_ns), cut_each=cut_each)
 
     def SendBytes(self, total, fields):
         nolength = fields.get("nolength", "0") not in ("", "0")
@@ -462,6 +464,7 @@ class TlsServer(http.server.ThreadingHTTPServer):
         self.channel_ranges = False
         self.channel_cut_each = None
         self.channel_busy = 0
+        self.channel_length = True
         self.counts = {}
         self.counts_lock = threading.Lock()
         super().__init__(("127.0.0.1", port), Handler, bind_and_activate)
@@ -562,6 +565,7 @@ def Main():
     parser.add_argument("--channel-cut-each", type=int)
     parser.add_argument("--channel-busy", type=int, default=0)
     parser.add_argument("--listen-after", type=float, default=0)
+    parser.add_argument("--channel-nolength", action="store_true")
     parser.add_argument("--max-tls", choices=["1.1"])
     parser.add_argument("--proxy-port", type=int)
     args = parser.parse_args()
@@ -585,6 +589,7 @@ def Main():
         server.channel_ranges = args.channel_ranges
         server.channel_cut_each = args.channel_cut_each
         server.channel_busy = args.channel_busy
+        server.channel_length = not args.channel_nolength
         return server
 
     try:

@@ -3,8 +3,11 @@
 // sample-setup-record.txt in its current directory. When TOLVIN_SAMPLE_SETUP_HOLD
 // names a file, it keeps running until that file exists (at most 120 s), so a
 // test can look at the installer while the setup program is still running.
+// TOLVIN_SAMPLE_SETUP_EXIT_CODE, when set, is the number it exits with (a real
+// setup program's 3010 asks for a restart), else 0.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -49,5 +52,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         for (int i = 0; i < 1200 && GetFileAttributesW(hold) == INVALID_FILE_ATTRIBUTES; ++i)
             Sleep(100);
     }
+    wchar_t code[16] = {};
+    if (GetEnvironmentVariableW(L"TOLVIN_SAMPLE_SETUP_EXIT_CODE", code, 16) > 0)
+        return static_cast<int>(std::wcstoul(code, nullptr, 10));
     return 0;
 }

@@ -9,6 +9,7 @@ packages=(
     wine wine64
     xvfb xauth xdotool x11-utils imagemagick fonts-wqy-zenhei
     python3 openssl curl ca-certificates osslsigncode
+    faketime
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -37,8 +37,32 @@ class Wine:
         return result
 
     def start(self, exe, cwd, env=None, args=(), log="wine-output.log"):
+        # log: a name in cwd, or a path of its own (an absolute one wins the join).
         out = open(Path(cwd) / log, "w")
         return subprocess.Popen(["wine", str(exe), *args], cwd=cwd, env=env or self.env, stdout=out, stderr=out)
+
+
+class Parented:
+    """A Windows program started by window_probe's `run` verb, which waits for it
+    and records its whole exit code: Wine hands the Unix side only the low byte
+    (1618 reads 82). Killing `proc`, the probe, ends the program too."""
+
+    def __init__(self, wine, probe_exe, exe, cwd, env=None, log="wine-output.log"):
+        self.log = Path(cwd) / log
+        self.proc = wine.start(probe_exe, cwd, env=env, args=("run", windows_path(exe)), log=log)
+
+    def exit_code(self, timeout):
+        """The program's exit code once it has ended, waiting up to timeout; None while it runs."""
+        if wait_exit(self.proc, timeout) is None:
+            return None
+        codes = [line.split()[1] for line in self.log.read_text(errors="replace").splitlines()
+                 if line.startswith("exit ")]
+        assert codes, f"no exit code recorded: {self.log.read_text(errors='replace')[-2000:]}"
+        return int(codes[-1])
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
 
 
 class Probe:

@@ -2,18 +2,26 @@
 """Whole installations under Wine against the local download server, as a user
 would run them: the setup program is fetched into the current directory,
 started without a command line while the splash is hidden, waited for and
-deleted, while a second start meanwhile ends at once with 1618 and leaves
-another program's window of the splash's class alone; failed downloads and a
-download that does not carry the publisher's signature (here: not a program at
-all) end in the notice box, with the browser opens recorded. A body cut off once, or on every try after an eighth,
-is continued; a busy server and one that listens late are asked again; a server that speaks nothing newer than
-TLS 1.1, one that never listens and a body cut every 4 KiB are failed downloads; a proxy script whose server never
-answers does not hold the download up. Each run's steps and exit code end up in the support log."""
+deleted, and its exit code (3010) is the installer's, while a second start
+meanwhile ends at once with 1618 and leaves another program's window of the
+splash's class alone; failed downloads and a download that does not carry the
+publisher's signature (here: not a program at all) end in the notice box, with
+the browser opens recorded, and in 1603 once the splash is closed. A body cut
+off once, or on every try after an eighth, is continued; a busy server and one
+that listens late are asked again; a server that speaks nothing newer than
+TLS 1.1, one that never listens and a body cut every 4 KiB are failed
+downloads; a proxy script whose server never answers does not hold the
+download up. A download with no room on a 1 MiB file system ends in the
+disk-space notice and 112, the folder empty; a clock four years behind, in the
+notice that names the date and time. Exit codes are read whole, through a
+Windows parent. Each run's steps and exit code end up in the support log."""
 
 import argparse
 import contextlib
+import datetime
 import os
 import re
+import subprocess
 import sys
 
 import harness
@@ -23,6 +31,10 @@ RECORD = "sample-setup-record.txt"
 DOWNLOAD_FAILED = "下载失败，请检查网络连接或联系客服。"
 PAGE_SENTENCE = "已为您打开下载页面，请手动安装。"
 HINT = '点击"确定"联系客服\n点击"取消"稍后处理'
+DISK_FULL = re.compile(r"^磁盘空间不足，下载至少需要 (\d+) MB 可用空间，请释放磁盘空间后重新运行安装程序。\n\n" + re.escape(HINT) + "$")
+CLOCK_BEHIND = re.compile(r"^电脑的日期和时间不正确（当前为 (\d{4}-\d{2}-\d{2})），请设置正确的日期和时间后重新运行安装程序。\n\n"
+                          + re.escape(HINT) + "$")
+FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 # The installer is told it runs on Windows 7 (see main), whose channel needs no
 # registry probe, so the registry keys other tests create cannot change the answer.
 CHANNEL_PATH = "/tolvin/win7"
@@ -32,9 +44,12 @@ SCRIPT_REQUEST = re.compile(r"^GET /proxy\.pac\?stall=300 HTTP/1\.1\t")
 # The support log's lines of one run (the engine's own come between them).
 LOG_HEADER = re.compile(r"^tolvin-installer \d+\.\d+\.\d+, Windows 6\.1\.\d+, (x64|arm64|x86), \d+ dpi$")
 LOG_CHANNEL = re.compile(r"^channel win7: Windows 7$")
-LOG_INSTALLED = [LOG_CHANNEL, re.compile(r"^publisher check: WinVerifyTrust 0x00000000 ERROR_SUCCESS$"),
-                 re.compile(r'^publisher check: signer ".+"$'), re.compile(r"^setup program started$"),
-                 re.compile(r"^setup program exit code 0$")]
+# The engine's: each request by its path alone, its answer, what its body brought.
+LOG_REQUEST = re.compile(r"^request https://localhost:\d+/tolvin/win7 via (direct|system setting|proxy \S+|script .+)$")
+LOG_FAILURE = re.compile(r"^failure \d+ \S+: .+$")
+LOG_INSTALLED = [LOG_CHANNEL, LOG_REQUEST, re.compile(r"^answer 200 length=\d+ validator=(etag|last-modified|none)$"),
+                 re.compile(r"^body \d+ bytes in \d+ ms$"), re.compile(r"^publisher check: WinVerifyTrust 0x00000000 ERROR_SUCCESS$"),
+                 re.compile(r'^publisher check: signer ".+"$'), re.compile(r"^setup program started$")]
 
 
 def continuation_request(offset):
@@ -49,8 +64,8 @@ def check_requests(requests, expected):
 
 def check_support_log(wine, code, expected):
     """The newest run in the support log: its header, `expected` in that order
-    among its lines, every line stamped with its time, and last the exit code,
-    whose low byte is what the shell saw."""
+    among its lines, every line stamped with its time, and last the exit code
+    the installer ended with."""
     runs = harness.support_log_runs(wine)
     assert runs, "no support log"
     texts = [text for _, text in runs[-1]]
@@ -60,49 +75,56 @@ def check_support_log(wine, code, expected):
     for pattern in expected:
         assert any(pattern.match(text) for text in remaining), f"no {pattern.pattern} in order in {texts}"
     last = re.match(r"^exit code (\d+)$", texts[-1])
-    assert last and int(last.group(1)) & 0xFF == code, f"not the exit code {code} last: {texts}"
+    assert last and int(last.group(1)) == code, f"not the exit code {code} last: {texts}"
 
 
 class Run:
     """One installer process in its own work folder, with the prefix's browser log."""
 
-    def __init__(self, args, wine, name, winedebug=None):
+    def __init__(self, args, wine, name, winedebug=None, setup_exit=0):
         self.args = args
         self.wine = wine
         self.work = harness.work_dir(args.build_dir, name)
+        # Beside the work folder, which a test may want to find empty.
+        self.log = self.work.parent / (name + ".log")
         self.browser_log = wine.prefix / "browser.log"
-        self.release = self.work / "release-setup"
-        self.env = dict(wine.env, TOLVIN_SAMPLE_SETUP_HOLD=harness.windows_path(self.release))
+        self.release = self.work.parent / (name + "-release-setup")
+        self.release.unlink(missing_ok=True)
+        self.env = dict(wine.env, TOLVIN_SAMPLE_SETUP_HOLD=harness.windows_path(self.release),
+                        TOLVIN_SAMPLE_SETUP_EXIT_CODE=str(setup_exit))
         if winedebug:
             self.env["WINEDEBUG"] = winedebug
-        self.proc = None
+        self.installer = None
 
     def start(self):
         self.browser_log.unlink(missing_ok=True)
         # So the log's newest run is this one, never an earlier run's.
         for log in harness.support_logs(self.wine):
             log.unlink()
-        self.proc = self.wine.start(self.args.installer, cwd=self.work, env=self.env)
+        self.installer = harness.Parented(self.wine, self.args.probe, self.args.installer, self.work, self.env,
+                                          log=self.log)
+
+    def exit_code(self, timeout):
+        return self.installer.exit_code(timeout)
 
     def trace(self):
-        return (self.work / "wine-output.log").read_text(errors="replace").splitlines()
+        return self.log.read_text(errors="replace").splitlines()
 
     def browser_opens(self):
         return self.browser_log.read_text().splitlines() if self.browser_log.exists() else []
 
     def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.kill()
+        if self.installer:
+            self.installer.stop()
 
 
-def close_with_glyph(probe, run):
+def close_with_glyph(probe, run, expected_code):
     # On a busy machine one look right after the notice has been seen to find
     # no splash (cause not found); a splash that is really gone still fails.
     window = probe.wait_for(lambda w: w and w["visible"], 10, "the splash on screen")
     harness.click(window["left"] + 538, window["top"] + 26)
-    code = harness.wait_exit(run.proc, 20)
-    assert code == 0, f"exit code {code} after closing with the glyph"
-    return code
+    code = run.exit_code(20)
+    assert code == expected_code, f"exit code {code} after closing with the glyph"
 
 
 def user_settings(wine, server, proxy, silent_script):
@@ -115,12 +137,13 @@ def user_settings(wine, server, proxy, silent_script):
 
 
 def successful_install(args, wine, probe, name="install-ok", server_extra=(), expected=(CHANNEL_REQUEST,),
-                       proxy=False, second_start=False, silent_script=False):
+                       proxy=False, second_start=False, silent_script=False, setup_exit=0):
     """proxy: the user's settings name the server's CONNECT proxy, which must carry the download.
     second_start: the download is paced to about 10 s and the installer started again meanwhile.
     silent_script: the user's settings name a configuration script whose server never answers; the
-    download still starts within 5 s, directly."""
-    run = Run(args, wine, name)
+    download still starts within 5 s, directly. setup_exit: the setup program's exit code, which
+    the installer's must be."""
+    run = Run(args, wine, name, setup_exit=setup_exit)
     rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
     second = decoy = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
@@ -142,12 +165,12 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
                 # Started again from the same folder: it leaves the first alone and ends.
                 # A page it opened would land in the prefix's browser log, which the
                 # end of this run finds empty.
-                second = wine.start(args.installer, cwd=run.work, log="second-wine-output.log", env=run.env)
-                code = harness.wait_exit(second, 20)
+                second = harness.Parented(wine, args.probe, args.installer, run.work, run.env,
+                                          log=run.work.parent / f"{name}-second.log")
+                code = second.exit_code(20)
                 stop.write_text("stop")
                 assert harness.wait_exit(decoy, 20) == 0, "decoy window did not end"
-                # Wine hands on the low 8 bits of 1618 (ERROR_INSTALL_ALREADY_RUNNING).
-                assert code == 1618 & 0xFF, f"second start: exit code {code} (None: still running)"
+                assert code == 1618, f"second start: exit code {code} (None: still running)"
                 assert probe.notice_text() is None, "the second start showed a notice"
                 assert decoy_log.read_text(errors="replace").split()[-1:] == ["alone"], \
                     f"the second start brought another program's window forward: {decoy_log.read_text()}"
@@ -157,7 +180,7 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             # While the setup program runs: splash hidden, installer waiting, file in place.
             window = probe.look()
             assert window is not None and not window["visible"], f"splash not hidden: {window}"
-            assert run.proc.poll() is None, "installer did not wait for the setup program"
+            assert run.exit_code(0) is None, "installer did not wait for the setup program"
             assert (run.work / SETUP_NAME).exists(), "setup program not in the current directory"
 
             lines = dict(line.split("=", 1) for line in record.read_text().splitlines()[1:])
@@ -167,8 +190,8 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
                 harness.windows_path(run.work).lower(), lines
 
             run.release.write_text("go")
-            code = harness.wait_exit(run.proc, 30)
-            assert code == 0, f"installer exit code {code}"
+            code = run.exit_code(30)
+            assert code == setup_exit, f"installer exit code {code}"
             assert not (run.work / SETUP_NAME).exists(), "setup program not deleted"
             requests = server.requests()
             if proxy:
@@ -179,18 +202,20 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             else:
                 check_requests(requests, expected)
             assert run.browser_opens() == [], run.browser_opens()
-            check_support_log(wine, code, LOG_INSTALLED)
+            check_support_log(wine, code, LOG_INSTALLED + [re.compile(rf"^setup program exit code {setup_exit}$")])
             print(f"{name}: ok ({len(requests)} requests, {lines['current directory']})")
         finally:
             run.stop()
-            for other in (second, decoy):
-                if other and other.poll() is None:
-                    other.kill()
+            if second:
+                second.stop()
+            if decoy and decoy.poll() is None:
+                decoy.kill()
 
 
 def failed_download(args, wine, probe, name, server_extra, answer, setup=None, expected=(CHANNEL_REQUEST,),
-                    within=90):
-    """within: seconds from the start in which the notice must come."""
+                    within=90, logged=(LOG_FAILURE,)):
+    """within: seconds from the start in which the notice must come; logged: the
+    support log's lines between the channel's and the notice's."""
     run = Run(args, wine, name, winedebug="+process,+pid")
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup or args.sample_setup,
                                 extra=server_extra) as server:
@@ -218,23 +243,91 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
             assert not started, f"the installer started the browser itself: {started}"
 
             # The splash stays with its close glyph; nothing was started or left behind.
-            assert harness.wait_exit(run.proc, 2) is None, "installer ended after a failed download"
+            assert run.exit_code(2) is None, "installer ended after a failed download"
             assert not (run.work / RECORD).exists(), "a setup program ran after a failed download"
             assert not (run.work / SETUP_NAME).exists(), "a partial setup program was left behind"
-            code = close_with_glyph(probe, run)
+            close_with_glyph(probe, run, 1603)
             notice = re.compile("^notice: " + re.escape(DOWNLOAD_FAILED) + r" \(download page opened\)$")
             answered = re.compile("^notice answered " + ("OK" if answer == "ok" else "Cancel"))
-            check_support_log(wine, code, [LOG_CHANNEL, notice, answered])
+            check_support_log(wine, 1603, [LOG_CHANNEL, *logged, notice, answered])
             print(f"{name}: ok ({answer})")
         finally:
             run.stop()
+
+
+def notice_for_the_user(args, wine, probe, run, server_extra, body, pattern):
+    """A failure the user can put right: its notice, matched by pattern, opens no download page (it would
+    fail the same way); answered and the splash closed, it leaves the folder empty. Returns the notice's
+    match and the installer's exit code."""
+    with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), body,
+                                extra=server_extra) as server:
+        try:
+            run.start()
+            text = probe.wait_for_notice(90)
+            found = pattern.match(text)
+            assert found, repr(text)
+            probe.answer_notice("cancel")
+            harness.wait_until(lambda: probe.notice_text() is None, 10, "the notice to close")
+            window = probe.wait_for(lambda w: w and w["visible"], 10, "the splash on screen")
+            harness.click(window["left"] + 538, window["top"] + 26)
+            code = run.exit_code(20)
+            assert run.browser_opens() == [], run.browser_opens()
+            assert sorted(os.listdir(run.work)) == [], os.listdir(run.work)
+            # Support sees the same notice, with no page, and the whole exit code last.
+            notice = re.compile("^notice: " + re.escape(text.split("\n\n")[0]) + "$")
+            check_support_log(wine, code, [notice, re.compile("^notice answered Cancel$")])
+            return found, code, server.requests()
+        finally:
+            run.stop()
+
+
+def disk_full(args, wine, probe, with_length):
+    """A working folder on a 1 MiB file system, a 2 MiB download: refused before its first byte when the
+    server announces the length, stopped at the write that finds the disk full when it does not."""
+    name = "disk-full" if with_length else "disk-full-no-length"
+    run = Run(args, wine, name)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m,mode=0777", "tolvin-full", str(run.work)],
+                             capture_output=True, text=True)
+    if mounted.returncode != 0:
+        print(f"{name}: skipped, a 1 MiB tmpfs cannot be mounted here ({mounted.stderr.strip()})")
+        return
+    try:
+        body = harness.work_dir(args.build_dir, name + "-body") / "two-mib.bin"
+        body.write_bytes(os.urandom(2 * 1024 * 1024))
+        extra = [] if with_length else ["--channel-nolength"]
+        found, code, _ = notice_for_the_user(args, wine, probe, run, extra, body, DISK_FULL)
+        assert code == 112, f"exit code {code} after the disk-space notice"
+        # Announced, the length is what is asked for; without it, at least what had arrived.
+        assert found.group(1) == "2", found.group(0)
+        print(f"{name}: ok ({found.group(1)} MB asked for)")
+    finally:
+        subprocess.run(["umount", "-l", str(run.work)], check=False)
+
+
+def clock_behind(args, wine, probe):
+    """The computer's clock four years behind (libfaketime in the installer's process; the test
+    certificates were made a day ago), so the server's certificate is not yet valid."""
+    assert os.path.exists(FAKETIME_LIB), f"{FAKETIME_LIB} missing: tools/setup.sh installs faketime"
+    run = Run(args, wine, "clock-behind")
+    # With file times moved too, Wine would take the prefix for out of date and update it.
+    run.env.update(LD_PRELOAD=FAKETIME_LIB, FAKETIME="-4y", NO_FAKE_STAT="1")
+    found, code, requests = notice_for_the_user(args, wine, probe, run, [], args.sample_setup, CLOCK_BEHIND)
+    assert code == 1603, f"exit code {code} after the date and time notice"
+    # The handshake failed: no request reached the server.
+    assert requests == [], requests
+    # libfaketime's year is 365 days; the shown date may cross midnight meanwhile.
+    shown = datetime.date.fromisoformat(found.group(1))
+    expected = datetime.date.today() - datetime.timedelta(days=4 * 365)
+    assert abs((shown - expected).days) <= 1, (shown, expected)
+    print(f"clock-behind: ok ({shown})")
 
 
 def not_a_program(args, wine, probe):
     body = harness.work_dir(args.build_dir, "not-a-program-body") / "not-a-program.bin"
     body.write_bytes(b"This is a text file, not a Windows program.\r\n" * 100)
     # Unsigned, so refused before any start: a failed download, and the file goes.
-    failed_download(args, wine, probe, "not-a-program", [], "cancel", setup=body)
+    failed_download(args, wine, probe, "not-a-program", [], "cancel", setup=body,
+                    logged=[re.compile(r"^setup program refused: ")])
 
 
 def main():
@@ -248,9 +341,10 @@ def main():
     wine = harness.Wine(args.build_dir)
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
-    successful_install(args, wine, probe, second_start=True)
+    successful_install(args, wine, probe, second_start=True, setup_exit=3010)
     if args.unsigned_setup:
-        failed_download(args, wine, probe, "unsigned-program", [], "cancel", setup=args.unsigned_setup)
+        failed_download(args, wine, probe, "unsigned-program", [], "cancel", setup=args.unsigned_setup,
+                        logged=[re.compile(r"^setup program refused: ")])
         print("e2e_install: publisher checked")
         return 0
     successful_install(args, wine, probe, "install-through-proxy", proxy=True)
@@ -268,7 +362,8 @@ def main():
     successful_install(args, wine, probe, "busy-twice", ["--channel-busy", "2"], [CHANNEL_REQUEST] * 3)
     successful_install(args, wine, probe, "listening-late", ["--listen-after", "3"])
     # Asked once: a status other than 502-504 is not asked again.
-    failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel")
+    failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel",
+                    logged=[LOG_REQUEST, re.compile(r"^answer 404 "), LOG_FAILURE])
     # Cut on every try by a server that ignores ranges and names no version: the
     # continuation asks for the whole file and gets no further, so none follows.
     failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok",
@@ -283,6 +378,9 @@ def main():
     # Not asked again, so the notice comes at once.
     failed_download(args, wine, probe, "tls-1.1", ["--max-tls", "1.1"], "cancel", expected=[], within=15)
     not_a_program(args, wine, probe)
+    disk_full(args, wine, probe, with_length=True)
+    disk_full(args, wine, probe, with_length=False)
+    clock_behind(args, wine, probe)
     print("e2e_install: ok")
     return 0
 

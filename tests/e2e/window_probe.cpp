@@ -10,6 +10,9 @@
 //                                "left alone"
 //   window_probe focus           "focus" when the splash is the foreground window and has the keyboard
 //                                focus, else "elsewhere"
+//   window_probe run EXE         starts EXE in this folder, waits for it and prints "exit CODE", its
+//                                whole exit code (the Unix shell gets only its low byte); EXE ends
+//                                with this probe, so a test that kills the probe leaves nothing running
 // And as a screen reader sees the splash, through its client object (AccessibleObjectFromWindow):
 //   window_probe accessible      "client ROLE CHILDREN NAME", then per child "child ID ROLE" and its
 //                                name, value, description, default action (- for none) and screen
@@ -292,6 +295,43 @@ int Decoy(const char* stopFile)
     return 0;
 }
 
+int RunAndReport(const char* exe)
+{
+    // Killing the probe's Unix process closes its handles: the job's last one
+    // ends the program too.
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        std::printf("no job: %lu\n", GetLastError());
+        return 1;
+    }
+    wchar_t path[MAX_PATH] = {};
+    MultiByteToWideChar(CP_UTF8, 0, exe, -1, path, MAX_PATH);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &process)) {
+        std::printf("not started: %lu\n", GetLastError());
+        return 1;
+    }
+    if (!AssignProcessToJobObject(job, process.hProcess)) {
+        std::printf("not in the job: %lu\n", GetLastError());
+        TerminateProcess(process.hProcess, 1);
+        return 1;
+    }
+    ResumeThread(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    std::printf("exit %lu\n", static_cast<unsigned long>(code));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(job);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -302,6 +342,8 @@ int main(int argc, char** argv)
         return Decoy(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "pid") == 0)
         return SplashProcess();
+    if (argc >= 3 && std::strcmp(argv[1], "run") == 0)
+        return RunAndReport(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "focus") == 0)
         return Focus();
     if (argc >= 2 && std::strcmp(argv[1], "accessible") == 0)

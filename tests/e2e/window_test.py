@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The splash as a user meets it: a 560 x 310 window of class TolvinInstaller,
-centred on the screen, that closes with exit code 0 when the mouse is released
-over the close glyph and stays open for a release just beside it. Closed in the
-middle of the download, it leaves no part of the setup program behind. A
+centred on the screen, that closes when the mouse is released over the close
+glyph and stays open for a release just beside it. Closed in the middle of the
+download, it leaves no part of the setup program behind and the installer exits
+with 1602, cancelled by the user. A
 screen reader finds its progress bar, whose value follows the download and is
 announced as it changes, and its close button, whose action closes it as the
 glyph does; so does Esc, and no other key. With --log-pixels the display's DPI
@@ -52,9 +53,9 @@ def check_accessible(probe, window, scaled):
     assert before <= percent(first) < percent(last), (before, first, last)
 
 
-def closes_leaving_nothing(proc, probe, partial, how):
-    code = harness.wait_exit(proc, 20)
-    assert code == 0, f"installer exit code {code} after {how}"
+def closes_leaving_nothing(run, probe, partial, how):
+    code = run.exit_code(20)
+    assert code == 1602, f"installer exit code {code} after {how}"
     assert probe.look() is None, f"window still there after {how}"
     assert not partial.exists(), f"{how} mid-download left a partial setup program"
 
@@ -85,14 +86,14 @@ def main():
     partial = work / "tolvin-setup.exe"
 
     def start():
-        proc = wine.start(args.installer, cwd=work)
+        run = harness.Parented(wine, args.probe, args.installer, work)
         window = probe.wait_for(lambda w: w and w["visible"], 60, "the splash window")
         harness.wait_until(partial.exists, 30, "the download to begin")
-        return proc, window
+        return run, window
 
     display = harness.log_pixels(wine, dpi) if args.log_pixels else contextlib.nullcontext()
     with display, harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup, rate=2048):
-        proc, window = start()
+        run, window = start()
         try:
             assert window["title"] == "Tolvin Installer", window
             width, height = scaled(560), scaled(310)
@@ -107,27 +108,26 @@ def main():
             left, top = window["left"], window["top"]
             # Just left of the glyph's hit area (x from R - 36), and on it.
             harness.click(left + width - scaled(36) - 1, top + scaled(12))
-            assert harness.wait_exit(proc, 3) is None, "a release beside the glyph closed the window"
+            assert run.exit_code(3) is None, "a release beside the glyph closed the window"
             assert probe.look() is not None, "window gone after a release beside the glyph"
 
             harness.click(left + width - scaled(22), top + scaled(26))
-            closes_leaving_nothing(proc, probe, partial, "a release on the glyph")
+            closes_leaving_nothing(run, probe, partial, "a release on the glyph")
 
             # The keys and the button's action do not depend on the scale.
             if not args.log_pixels:
-                proc, window = start()
+                run, window = start()
                 assert probe.has_focus(), "the splash does not have the keyboard focus"
                 harness.keys("Return", "space", "F4", "Tab", "alt")
-                assert harness.wait_exit(proc, 3) is None, "a key other than Esc closed the window"
+                assert run.exit_code(3) is None, "a key other than Esc closed the window"
                 harness.keys("Escape")
-                closes_leaving_nothing(proc, probe, partial, "Esc")
+                closes_leaving_nothing(run, probe, partial, "Esc")
 
-                proc, window = start()
+                run, window = start()
                 probe.press_accessible_button()
-                closes_leaving_nothing(proc, probe, partial, "the close button's default action")
+                closes_leaving_nothing(run, probe, partial, "the close button's default action")
         finally:
-            if proc.poll() is None:
-                proc.kill()
+            run.stop()
     print("e2e_window: ok")
     return 0
 

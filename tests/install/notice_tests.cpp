@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <winhttp.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "install/clock_check.h"
 #include "install/failure_notice.h"
 #include "tests/install/notice_box.h"
 
@@ -45,6 +48,54 @@ TEST(NoticeText, HintUsesAsciiQuotationMarks)
     for (size_t at : {5u, 8u, 16u, 19u})
         EXPECT_EQ(L'"', text[at]) << at;
     EXPECT_EQ(L'\n', text[13]);
+}
+
+TEST(NoticeText, DiskSpaceInWholeMegabytesRoundedUpAndTheComputersDate)
+{
+    // 磁盘空间不足，下载至少需要 N MB 可用空间，请释放磁盘空间后重新运行安装程序。
+    const std::wstring before = L"\u78c1\u76d8\u7a7a\u95f4\u4e0d\u8db3\uff0c\u4e0b\u8f7d\u81f3\u5c11\u9700\u8981 ";
+    const std::wstring after = L" MB \u53ef\u7528\u7a7a\u95f4\uff0c\u8bf7\u91ca\u653e\u78c1\u76d8\u7a7a\u95f4"
+                               L"\u540e\u91cd\u65b0\u8fd0\u884c\u5b89\u88c5\u7a0b\u5e8f\u3002";
+    const std::uint64_t mib = 1024 * 1024;
+    EXPECT_EQ(before + L"2" + after, DiskFullMessage(2 * mib));
+    EXPECT_EQ(before + L"3" + after, DiskFullMessage(2 * mib + 1));
+    EXPECT_EQ(before + L"1" + after, DiskFullMessage(1));
+    EXPECT_EQ(before + L"4096" + after, DiskFullMessage(4096 * mib));
+
+    // 电脑的日期和时间不正确（当前为 2022-01-05），请设置正确的日期和时间后重新运行安装程序。
+    SYSTEMTIME date = {};
+    date.wYear = 2022;
+    date.wMonth = 1;
+    date.wDay = 5;
+    EXPECT_EQ(L"\u7535\u8111\u7684\u65e5\u671f\u548c\u65f6\u95f4\u4e0d\u6b63\u786e\uff08\u5f53\u524d\u4e3a "
+              L"2022-01-05\uff09\uff0c\u8bf7\u8bbe\u7f6e\u6b63\u786e\u7684\u65e5\u671f\u548c\u65f6\u95f4"
+              L"\u540e\u91cd\u65b0\u8fd0\u884c\u5b89\u88c5\u7a0b\u5e8f\u3002",
+              ClockBehindMessage(date));
+}
+
+// A certificate's dates are the clock's fault only when the computer's date
+// is earlier than the build's; by date, not by the second.
+TEST(ClockBehind, OnlyACertificateDateFailureOnAnEarlierDay)
+{
+    const std::int64_t built = 1796793020;  // 2026-12-09 05:10:20 UTC
+    const std::int64_t day = 24 * 60 * 60;
+    const std::int64_t builtDayStart = built - built % day;
+    const DWORD dates = ERROR_WINHTTP_SECURE_CERT_DATE_INVALID;
+    EXPECT_TRUE(IsClockBehind(dates, built - 4 * 365 * day, built));
+    EXPECT_TRUE(IsClockBehind(dates, builtDayStart - 1, built));
+    EXPECT_TRUE(IsClockBehind(static_cast<DWORD>(CERT_E_EXPIRED), built - 30 * day, built));
+    // Wine 8's whole answer to a certificate outside its dates.
+    EXPECT_TRUE(IsClockBehind(ERROR_WINHTTP_SECURE_CHANNEL_ERROR, built - 30 * day, built));
+    EXPECT_TRUE(IsClockBehind(dates, -day, built));  // a clock before 1970
+    // The same day, or later: the server's certificate is at fault.
+    EXPECT_FALSE(IsClockBehind(dates, builtDayStart, built));
+    EXPECT_FALSE(IsClockBehind(dates, built + 400 * day, built));
+    // Other failures (a secure failure whose reason, when Windows gives one,
+    // is not the dates), and a build whose date is unknown.
+    EXPECT_FALSE(IsClockBehind(ERROR_WINHTTP_SECURE_FAILURE, built - 4 * 365 * day, built));
+    EXPECT_FALSE(IsClockBehind(ERROR_WINHTTP_SECURE_INVALID_CA, built - 4 * 365 * day, built));
+    EXPECT_FALSE(IsClockBehind(0, built - 4 * 365 * day, built));
+    EXPECT_FALSE(IsClockBehind(dates, built - 4 * 365 * day, 0));
 }
 
 TEST(NoticeText, SupportAddressIsSchemeAndHostOnly)

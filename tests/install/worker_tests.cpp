@@ -67,12 +67,18 @@ TEST(ChannelUrl, SameHostThreePaths)
 // RunInstall on a worker thread against a splash stand-in on this thread, in
 // a fresh current directory, with the download replaced.
 std::atomic<int> CloseRequests{0};
+// The last exit code the worker sent the window, -1 for none.
+std::atomic<long> ExitCode{-1};
 
 LRESULT CALLBACK SplashStandIn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_CLOSE) {
         ++CloseRequests;
         return 0;  // counted, not acted upon
+    }
+    if (message == WM_INSTALL_EXIT_CODE) {
+        ExitCode = static_cast<long>(wParam);
+        return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
@@ -126,6 +132,7 @@ protected:
     {
         ClearBrowserLog();
         CloseRequests = 0;
+        ExitCode = -1;
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         wchar_t dir[MAX_PATH];
@@ -228,6 +235,7 @@ TEST_F(Worker, DownloadedProgramRunsHiddenIsWaitedForThenDeleted)
     EXPECT_FALSE(Exists(L"tolvin-setup.exe"));
     EXPECT_FALSE(IsWindowVisible(window_));
     EXPECT_EQ(1, CloseRequests.load());
+    EXPECT_EQ(7, ExitCode.load()) << "fake_setup's own exit code, passed on";
     EXPECT_EQ(nullptr, FindWindowW(L"#32770", NoticeCaption));
     EXPECT_TRUE(BrowserOpens().empty());
 }
@@ -288,6 +296,7 @@ TEST_F(Worker, BodyThatIsNoProgramGivesTheLaunchNoticeWhileHiddenAndStays)
     EXPECT_TRUE(hiddenDuringNotice);
     EXPECT_TRUE(Exists(L"tolvin-setup.exe"));
     EXPECT_EQ(1, CloseRequests.load());
+    EXPECT_EQ(ERROR_INSTALL_FAILURE, ExitCode.load());
     ASSERT_TRUE(WaitForBrowserOpens(1));
     EXPECT_EQ(std::vector<std::string>{Url}, BrowserOpens());
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "log/support_log.h"
 #include "net/download.h"
 
 // These tests talk to tools/download_server.py, started around the test
@@ -259,6 +260,27 @@ TEST_F(Download, EveryRedirectStatusIsFollowed)
         EXPECT_TRUE(Get(std::string("/redirect?status=") + status + "&to=" + PercentEncode(target))) << errorText;
         EXPECT_EQ(Pattern(100), ReadWholeFile(saveName));
     }
+}
+
+// A redirect's query may carry a signed token: the support log names each
+// request by its path alone.
+TEST_F(Download, TheSupportLogNamesEachRequestWithoutItsQuery)
+{
+    const std::string marker = NextMarker();
+    const std::string target = Url("/bytes/100?token=" + marker);
+    OpenSupportLogIn(std::wstring(folder.begin(), folder.end()), 96);
+    const bool got = Get("/redirect?to=" + PercentEncode(target));
+    CloseSupportLog(0);
+    const std::string logName = folder + "\\.tolvin\\installer.log";
+    const std::string log = ReadWholeFile(logName);
+    DeleteFileA(logName.c_str());
+    RemoveDirectoryA((folder + "\\.tolvin").c_str());
+    ASSERT_TRUE(got) << errorText;
+    EXPECT_NE(std::string::npos, log.find(" request " + Url("/redirect") + " via ")) << log;
+    EXPECT_NE(std::string::npos, log.find(" request " + Url("/bytes/100") + " via ")) << log;
+    EXPECT_NE(std::string::npos, log.find(" answer 302 length=")) << log;
+    EXPECT_EQ(std::string::npos, log.find(marker)) << log;
+    EXPECT_EQ(std::string::npos, log.find('?')) << log;
 }
 
 TEST_F(Download, RedirectToAnotherHostAndPortUsesTheNewUrl)
