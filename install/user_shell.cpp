@@ -9,10 +9,12 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "common/kernel_handle.h"
+#include "log/support_log.h"
 #include "net/bounded_call.h"
 
 namespace {
@@ -49,11 +51,24 @@ struct BString {
     BString& operator=(const BString&) = delete;
 };
 
+// The shell's step that failed and its answer, for the support log.
+HRESULT Logged(HRESULT answer, const char* step)
+{
+    if (answer != S_OK) {
+        char code[16];
+        std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(answer));
+        LogStep(std::string("shell route: ") + step + " answered " + code);
+    }
+    return answer;
+}
+
 // The desktop window's folder view, as its automation object.
 bool DesktopFolderView(ComRef<IShellFolderViewDual>& folderView)
 {
     ComRef<IShellWindows> windows;
-    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows, windows.Out())))
+    if (FAILED(Logged(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                       windows.Out()),
+                      "the shell's windows")))
         return false;
     Variant location;
     location.value.vt = VT_I4;
@@ -62,8 +77,9 @@ bool DesktopFolderView(ComRef<IShellFolderViewDual>& folderView)
     long window = 0;
     ComRef<IDispatch> desktop;
     // S_FALSE: no desktop window registered.
-    if (windows->FindWindowSW(&location.value, &root.value, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop.p) !=
-            S_OK ||
+    if (Logged(windows->FindWindowSW(&location.value, &root.value, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
+                                     &desktop.p),
+               "the desktop's window") != S_OK ||
         !desktop.p)
         return false;
     ComRef<IServiceProvider> services;
@@ -130,9 +146,17 @@ bool ProcessIsElevated()
 
 bool OpenThroughDesktopShell(const wchar_t* url)
 {
+    // The desktop's shell may be starting: at logon, after Explorer restarted,
+    // and under Wine with every first window of a session. Until it has
+    // registered its window there is nothing to ask, so it is asked again for
+    // a while, well within the route's own bound.
     ComRef<IShellFolderViewDual> folderView;
-    if (!DesktopFolderView(folderView))
-        return false;
+    const ULONGLONG deadline = GetTickCount64() + ShellStartWaitMilliseconds;
+    while (!DesktopFolderView(folderView)) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(ShellStartPauseMilliseconds);
+    }
     ComRef<IDispatch> application;
     ComRef<IShellDispatch2> shell;
     if (FAILED(folderView->get_Application(&application.p)) || !application.p ||
@@ -153,7 +177,8 @@ bool OpenThroughDesktopShell(const wchar_t* url)
     // as it would from ours.
     CoAllowSetForegroundWindow(shell.p, nullptr);
     // Wine's shell answers S_FALSE when its ShellExecuteW failed.
-    return shell->ShellExecute(file.value, arguments.value, folder.value, operation.value, show.value) == S_OK;
+    return Logged(shell->ShellExecute(file.value, arguments.value, folder.value, operation.value, show.value),
+                  "ShellExecute") == S_OK;
 }
 
 bool OpenAsUser(const wchar_t* url, ShellRoute route)

@@ -27,6 +27,10 @@ extern ShellRoute UserShellRoute;
 // The longest wait for the shell's answer. The shell is a process of the
 // user's rights that any program of the user can stop or stand in for.
 const DWORD ShellRouteWaitMilliseconds = 10000;
+// How long the route looks for a desktop shell that is still starting, and the
+// pause between its looks.
+const DWORD ShellStartWaitMilliseconds = 5000;
+const DWORD ShellStartPauseMilliseconds = 100;
 
 // Opens url in the user's browser with the user's own rights: ShellExecuteW
 // when this process has no more than those, otherwise through `route`, never
