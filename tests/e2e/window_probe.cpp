@@ -298,10 +298,13 @@ int Decoy(const char* stopFile)
 int RunAndReport(const char* exe)
 {
     // Killing the probe's Unix process closes its handles: the job's last one
-    // ends the program too.
+    // ends the program too. Only the program: what it starts stays out of the
+    // job, above all the desktop's Explorer, which Wine starts from the
+    // program's first window and which, ended with it, would leave its shell
+    // objects registered with nobody to serve them.
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
     if (!job || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
         std::printf("no job: %lu\n", GetLastError());
         return 1;
