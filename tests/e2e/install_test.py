@@ -221,7 +221,15 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
                                 extra=server_extra) as server:
         try:
             run.start()
-            text = probe.wait_for_notice(within)
+            try:
+                text = probe.wait_for_notice(within)
+            except AssertionError:
+                # What the run did meanwhile: its steps, its requests, and its
+                # exit code if it has ended.
+                runs = harness.support_log_runs(wine)
+                steps = "\n".join(f"{stamp} {text}" for stamp, text in runs[-1]) if runs else "no support log"
+                raise AssertionError(f"no notice within {within} s; exit code {run.exit_code(0)}; "
+                                     f"requests {server.requests()}; steps:\n{steps}") from None
             assert text == DOWNLOAD_FAILED + "\n\n" + PAGE_SENTENCE + "\n\n" + HINT, repr(text)
             check_requests(server.requests(), expected)
             page = f"https://{args.download_host}{CHANNEL_PATH}"
