@@ -50,27 +50,20 @@ TEST(NoticeText, HintUsesAsciiQuotationMarks)
     EXPECT_EQ(L'\n', text[13]);
 }
 
+// The texts themselves are read from the box end to end (e2e_install); here
+// only what they compute: megabytes rounded up, never 0, and the date as
+// YYYY-MM-DD with its zeros.
 TEST(NoticeText, DiskSpaceInWholeMegabytesRoundedUpAndTheComputersDate)
 {
-    // 磁盘空间不足，下载至少需要 N MB 可用空间，请释放磁盘空间后重新运行安装程序。
-    const std::wstring before = L"\u78c1\u76d8\u7a7a\u95f4\u4e0d\u8db3\uff0c\u4e0b\u8f7d\u81f3\u5c11\u9700\u8981 ";
-    const std::wstring after = L" MB \u53ef\u7528\u7a7a\u95f4\uff0c\u8bf7\u91ca\u653e\u78c1\u76d8\u7a7a\u95f4"
-                               L"\u540e\u91cd\u65b0\u8fd0\u884c\u5b89\u88c5\u7a0b\u5e8f\u3002";
     const std::uint64_t mib = 1024 * 1024;
-    EXPECT_EQ(before + L"2" + after, DiskFullMessage(2 * mib));
-    EXPECT_EQ(before + L"3" + after, DiskFullMessage(2 * mib + 1));
-    EXPECT_EQ(before + L"1" + after, DiskFullMessage(1));
-    EXPECT_EQ(before + L"4096" + after, DiskFullMessage(4096 * mib));
-
-    // 电脑的日期和时间不正确（当前为 2022-01-05），请设置正确的日期和时间后重新运行安装程序。
+    EXPECT_NE(std::wstring::npos, DiskFullMessage(2 * mib).find(L" 2 MB"));
+    EXPECT_NE(std::wstring::npos, DiskFullMessage(2 * mib + 1).find(L" 3 MB"));
+    EXPECT_NE(std::wstring::npos, DiskFullMessage(1).find(L" 1 MB"));
     SYSTEMTIME date = {};
     date.wYear = 2022;
     date.wMonth = 1;
     date.wDay = 5;
-    EXPECT_EQ(L"\u7535\u8111\u7684\u65e5\u671f\u548c\u65f6\u95f4\u4e0d\u6b63\u786e\uff08\u5f53\u524d\u4e3a "
-              L"2022-01-05\uff09\uff0c\u8bf7\u8bbe\u7f6e\u6b63\u786e\u7684\u65e5\u671f\u548c\u65f6\u95f4"
-              L"\u540e\u91cd\u65b0\u8fd0\u884c\u5b89\u88c5\u7a0b\u5e8f\u3002",
-              ClockBehindMessage(date));
+    EXPECT_NE(std::wstring::npos, ClockBehindMessage(date).find(L" 2022-01-05\uff09"));
 }
 
 // A certificate's dates are the clock's fault only when the computer's date
