@@ -69,6 +69,8 @@ TEST(ChannelUrl, SameHostThreePaths)
 std::atomic<int> CloseRequests{0};
 // The last exit code the worker sent the window, -1 for none.
 std::atomic<long> ExitCode{-1};
+// The window was told a notice is shown (its taskbar button turns red).
+std::atomic<int> NoticeSignals{0};
 
 LRESULT CALLBACK SplashStandIn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -78,6 +80,10 @@ LRESULT CALLBACK SplashStandIn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     }
     if (message == WM_INSTALL_EXIT_CODE) {
         ExitCode = static_cast<long>(wParam);
+        return 0;
+    }
+    if (message == WM_FAILURE_NOTICE_SHOWN) {
+        ++NoticeSignals;
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -133,6 +139,7 @@ protected:
         ClearBrowserLog();
         CloseRequests = 0;
         ExitCode = -1;
+        NoticeSignals = 0;
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         wchar_t dir[MAX_PATH];
@@ -305,10 +312,12 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
 {
     std::wstring text;
     bool visibleDuringNotice = false;
+    int signalsWithTheBox = 0;
     std::thread answer([&] {
         if (HWND box = WaitForNoticeBox()) {
             text = BoxText(box);
             visibleDuringNotice = IsWindowVisible(window_) != FALSE;
+            signalsWithTheBox = NoticeSignals;
             ClickBoxButton(box, IDCANCEL);
         }
     });
@@ -322,6 +331,7 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
     answer.join();
     EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, true), text);
     EXPECT_TRUE(visibleDuringNotice);
+    EXPECT_EQ(1, signalsWithTheBox) << "the window must learn of the notice by the time the box is up";
     EXPECT_TRUE(IsWindowVisible(window_));
     EXPECT_EQ(0, CloseRequests.load());
     EXPECT_FALSE(Exists(L"fake-setup-ran.txt"));
