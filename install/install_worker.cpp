@@ -1,5 +1,7 @@
 #include "install/install_worker.h"
 
+#include <thread>
+
 #include "build_settings.h"
 
 #include "install/channel.h"
@@ -42,6 +44,12 @@ void TellDownloadFailure(HWND hwnd, const DownloadFailure& failure, const std::w
         return;
     }
     ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
+}
+
+void ShowStartFailureNotice(HWND hwnd, ShellRoute route)
+{
+    const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
+    ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str(), route);
 }
 
 }  // namespace
@@ -139,6 +147,9 @@ void RunInstallWorker(HWND hwnd, ProgressCallback progress)
 void ShowWorkerStartFailure(HWND hwnd)
 {
     LogStep("install worker not started");
-    const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
-    ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
+    try {
+        std::thread(ShowStartFailureNotice, hwnd, UserShellRoute).detach();
+    } catch (...) {
+        ShowStartFailureNotice(hwnd, nullptr);
+    }
 }
