@@ -58,6 +58,31 @@ def continuation_request(offset):
                       r'\tRange: bytes=%d-\tIf-Range: "[0-9a-f]+-[0-9a-f]+"$' % offset)
 
 
+# Wine's stand-in for the taskbar button reports each call on fixme:explorerframe.
+TASKBAR_CALL = re.compile(r"taskbar_list_SetProgress(State|Value) iface \S+, hwnd \S+, "
+                          r"(?:flags ([0-9a-f]+)|ullCompleted ([0-9a-f]+), ullTotal ([0-9a-f]+)) stub")
+TBPF_NOPROGRESS, TBPF_INDETERMINATE, TBPF_NORMAL, TBPF_ERROR = 0, 1, 2, 4
+
+
+def taskbar_states(run):
+    """The states the installer gave its taskbar button, in order, each with the
+    values given in it; no value is given twice in a row within a state."""
+    states = []
+    for line in run.trace():
+        call = TASKBAR_CALL.search(line)
+        if not call:
+            continue
+        if call.group(1) == "State":
+            states.append((int(call.group(2), 16), []))
+            continue
+        assert states, f"a value before any state: {line}"
+        value, total = int(call.group(3), 16), int(call.group(4), 16)
+        values = states[-1][1]
+        assert total == 100 and 0 <= value <= 100 and (not values or values[-1] != value), (line, values)
+        values.append(value)
+    return [(state, tuple(values)) for state, values in states]
+
+
 def check_requests(requests, expected):
     assert len(requests) == len(expected) and all(e.match(r) for e, r in zip(expected, requests)), requests
 
@@ -143,7 +168,7 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
     silent_script: the user's settings name a configuration script whose server never answers; the
     download still starts within 5 s, directly. setup_exit: the setup program's exit code, which
     the installer's must be."""
-    run = Run(args, wine, name, setup_exit=setup_exit)
+    run = Run(args, wine, name, winedebug="-all,fixme+explorerframe", setup_exit=setup_exit)
     rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
     second = decoy = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
@@ -202,6 +227,11 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             else:
                 check_requests(requests, expected)
             assert run.browser_opens() == [], run.browser_opens()
+            # Indeterminate until the length came, then the percent, nothing once hidden. A
+            # quick download may be hidden before any paint shows its percent; a paced one is not.
+            states = [s for s, _ in taskbar_states(run)]
+            assert states == [TBPF_INDETERMINATE, TBPF_NORMAL, TBPF_NOPROGRESS] or \
+                (states == [TBPF_INDETERMINATE, TBPF_NOPROGRESS] and not second_start), taskbar_states(run)
             check_support_log(wine, code, LOG_INSTALLED + [re.compile(rf"^setup program exit code {setup_exit}$")])
             print(f"{name}: ok ({len(requests)} requests, {lines['current directory']})")
         finally:
@@ -232,6 +262,10 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
                                      f"requests {server.requests()}; steps:\n{steps}") from None
             assert text == DOWNLOAD_FAILED + "\n\n" + PAGE_SENTENCE + "\n\n" + HINT, repr(text)
             check_requests(server.requests(), expected)
+            # Red on the taskbar from the notice on (filled where nothing had come).
+            states = taskbar_states(run)
+            assert states and states[-1][0] == TBPF_ERROR and states[-1][1][-1:] and \
+                TBPF_NOPROGRESS not in [s for s, _ in states], states
             page = f"https://{args.download_host}{CHANNEL_PATH}"
             # ShellExecuteW returns once Wine's browser hand-off has started, not once
             # the URL arrived, so the log may trail the notice by a moment.
