@@ -23,6 +23,7 @@ import os
 import re
 import subprocess
 import sys
+import time
 
 import harness
 
@@ -222,8 +223,10 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
                                 extra=server_extra) as server:
         try:
             run.start()
+            started = time.monotonic()
             try:
                 text = probe.wait_for_notice(within)
+                waited = time.monotonic() - started
             except AssertionError:
                 # What the run did meanwhile: its steps, its requests, and its
                 # exit code if it has ended.
@@ -262,7 +265,7 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
             notice = re.compile("^notice: " + re.escape(DOWNLOAD_FAILED) + r" \(download page opened\)$")
             answered = re.compile("^notice answered " + ("OK" if answer == "ok" else "Cancel"))
             check_support_log(wine, 1603, [LOG_CHANNEL, *logged, notice, answered])
-            print(f"{name}: ok ({answer})")
+            print(f"{name}: ok ({answer}; notice after {waited:.0f} s, {len(server.requests())} requests)")
         finally:
             run.stop()
 
