@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "common/kernel_handle.h"
-#include "registry/nt_file.h"
+#include "profile/nt_file.h"
 #include "registry/registry_format.h"
 
 namespace {

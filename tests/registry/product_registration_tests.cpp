@@ -3,8 +3,8 @@
 
 #include <shlobj.h>
 
+#include "profile/reparse_point.h"
 #include "registry/product_registration.h"
-#include "registry/reparse_point.h"
 #include "registry/software_registry.h"
 #include "registry_test_files.h"
 

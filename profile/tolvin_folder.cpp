@@ -1,10 +1,10 @@
-#include "registry/registry_folder.h"
+#include "profile/tolvin_folder.h"
 
 #include <shlobj.h>
 
-#include "registry/reparse_point.h"
+#include "profile/reparse_point.h"
 
-bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
+bool HoldPlainFolder(const std::wstring& folder, HeldFolder& held)
 {
     // Listing access makes the share mode count; without delete sharing the
     // folder keeps its place. The link itself is opened, never its target.
@@ -29,7 +29,7 @@ bool HoldPlainFolder(const std::wstring& folder, RegistryFolder& held)
     return plain;
 }
 
-bool HideHeldFolder(const RegistryFolder& held)
+bool HideHeldFolder(const HeldFolder& held)
 {
     // Zero times are left as they are.
     FILE_BASIC_INFO basic = {};
@@ -45,7 +45,7 @@ std::wstring CurrentProfileFolder()
     return profile;
 }
 
-bool HoldTolvinFolder(const std::wstring& profileFolder, RegistryFolder& held)
+bool HoldTolvinFolder(const std::wstring& profileFolder, HeldFolder& held)
 {
     const std::wstring folder = profileFolder + L"\\.tolvin";
     CreateDirectoryW(folder.c_str(), nullptr);

@@ -1,11 +1,11 @@
-#include "registry/nt_file.h"
+#include "profile/nt_file.h"
 
 #include <winternl.h>
 
 #include <cstddef>
 #include <vector>
 
-#include "registry/reparse_point.h"
+#include "profile/reparse_point.h"
 
 namespace {
 
