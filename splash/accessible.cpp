@@ -149,24 +149,12 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override
     {
-        LONG id = 0;
-        const HRESULT checked = StartText(child, value, id);
-        if (checked != S_OK)
-            return checked;
-        if (id != ProgressBarChild)
-            return DISP_E_MEMBERNOTFOUND;
-        return Text(ReadSplashProgress(state_).percentText, value);
+        return OwnText(child, value, ProgressBarChild, ReadSplashProgress(state_).percentText, DISP_E_MEMBERNOTFOUND);
     }
 
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override
     {
-        LONG id = 0;
-        const HRESULT checked = StartText(child, description, id);
-        if (checked != S_OK)
-            return checked;
-        if (id != ProgressBarChild)
-            return S_FALSE;
-        return Text(ReadSplashProgress(state_).speedText, description);
+        return OwnText(child, description, ProgressBarChild, ReadSplashProgress(state_).speedText, S_FALSE);
     }
 
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override
@@ -229,11 +217,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override
     {
-        LONG id = 0;
-        const HRESULT checked = StartText(child, shortcut, id);
-        if (checked != S_OK)
-            return checked;
-        return id == CloseButtonChild ? Text(CloseButtonShortcut, shortcut) : S_FALSE;
+        return OwnText(child, shortcut, CloseButtonChild, CloseButtonShortcut, S_FALSE);
     }
 
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override
@@ -259,11 +243,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override
     {
-        LONG id = 0;
-        const HRESULT checked = StartText(child, action, id);
-        if (checked != S_OK)
-            return checked;
-        return id == CloseButtonChild ? Text(CloseButtonAction, action) : DISP_E_MEMBERNOTFOUND;
+        return OwnText(child, action, CloseButtonChild, CloseButtonAction, DISP_E_MEMBERNOTFOUND);
     }
 
     HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override
@@ -385,6 +365,16 @@ private:
             return RPC_E_DISCONNECTED;
         id = ChildOf(child);
         return id < 0 ? E_INVALIDARG : S_OK;
+    }
+
+    // A text only the child `owner` has; `others` is what the rest answer.
+    HRESULT OwnText(const VARIANT& child, BSTR* out, LONG owner, const std::wstring& text, HRESULT others) const
+    {
+        LONG id = 0;
+        const HRESULT checked = StartText(child, out, id);
+        if (checked != S_OK)
+            return checked;
+        return id == owner ? Text(text, out) : others;
     }
 
     // Client coordinates, from the geometry the paint draws with: the bar
