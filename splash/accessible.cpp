@@ -159,36 +159,22 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override
     {
-        if (!role)
-            return E_POINTER;
-        VariantInit(role);
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        switch (ChildOf(child)) {
-        case CHILDID_SELF:
-            PutLong(role, ROLE_SYSTEM_CLIENT);
-            return S_OK;
-        case ProgressBarChild:
-            PutLong(role, ROLE_SYSTEM_PROGRESSBAR);
-            return S_OK;
-        case CloseButtonChild:
-            PutLong(role, ROLE_SYSTEM_PUSHBUTTON);
-            return S_OK;
-        default:
-            return E_INVALIDARG;
-        }
+        LONG id = 0;
+        const HRESULT checked = StartVariant(child, role, id);
+        if (checked != S_OK)
+            return checked;
+        PutLong(role, id == CHILDID_SELF       ? ROLE_SYSTEM_CLIENT
+                      : id == ProgressBarChild ? ROLE_SYSTEM_PROGRESSBAR
+                                               : ROLE_SYSTEM_PUSHBUTTON);
+        return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override
     {
-        if (!state)
-            return E_POINTER;
-        VariantInit(state);
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        const LONG id = ChildOf(child);
-        if (id < 0)
-            return E_INVALIDARG;
+        LONG id = 0;
+        const HRESULT checked = StartVariant(child, state, id);
+        if (checked != S_OK)
+            return checked;
         // Hidden while the setup program runs.
         LONG flags = IsWindowVisible(window_) ? 0 : STATE_SYSTEM_INVISIBLE;
         if (id == CHILDID_SELF)
@@ -283,14 +269,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override
     {
-        if (!end)
-            return E_POINTER;
-        VariantInit(end);
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        const LONG from = ChildOf(start);
-        if (from < 0)
-            return E_INVALIDARG;
+        LONG from = 0;
+        const HRESULT checked = StartVariant(start, end, from);
+        if (checked != S_OK)
+            return checked;
         LONG to = -1;
         if (from == CHILDID_SELF && direction == NAVDIR_FIRSTCHILD)
             to = ProgressBarChild;
@@ -361,6 +343,18 @@ private:
         if (!out)
             return E_POINTER;
         *out = nullptr;
+        if (!window_)
+            return RPC_E_DISCONNECTED;
+        id = ChildOf(child);
+        return id < 0 ? E_INVALIDARG : S_OK;
+    }
+
+    // The same for an answer in a VARIANT, left empty.
+    HRESULT StartVariant(const VARIANT& child, VARIANT* out, LONG& id) const
+    {
+        if (!out)
+            return E_POINTER;
+        VariantInit(out);
         if (!window_)
             return RPC_E_DISCONNECTED;
         id = ChildOf(child);
