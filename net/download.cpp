@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/text_encoding.h"
 #include "log/support_log.h"
 #include "net/downloaded_file.h"
 #include "net/free_space.h"
@@ -22,7 +23,6 @@
 namespace {
 
 const wchar_t kUserAgent[] = L"TolvinInstaller/1.0";
-const int kTimeoutMs = 30000;
 const int kMaxRequests = 3;
 // 2048 UTF-16 units with the terminator: a longer Location fails the query.
 const DWORD kLocationUnits = 2048;
@@ -44,17 +44,6 @@ bool FailWithLastError(DownloadFailure& failure, const std::string& reason)
 bool IsRedirect(DWORD status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-std::string WideToUtf8(const wchar_t* text)
-{
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes < 1)
-        return std::string();
-    std::string utf8(static_cast<size_t>(bytes - 1), '\0');
-    // The string's own terminator slot takes the NUL.
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], bytes, nullptr, nullptr);
-    return utf8;
 }
 
 // One header's value, one byte per UTF-16 unit (header values are bytes);
@@ -159,11 +148,24 @@ void LogAnswer(HINTERNET request, DWORD status)
             " validator=" + validator);
 }
 
+// A fraction from 0 up to 1 that spreads a pause. Clients need only differ
+// from one another, not be unpredictable: the counter's bits, mixed, do that.
+double SpreadFraction()
+{
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    std::uint64_t x = static_cast<std::uint64_t>(counter.QuadPart) + 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    return static_cast<double>(x >> 11) / 9007199254740992.0;  // 2^53
+}
+
 // Asks the rules whether to try again after `tried` and waits out their
 // pause; false when the download has failed.
 bool TryAgain(const TriedOnce& tried, RetryBudget& budget)
 {
-    const RetryDecision decision = DecideRetry(tried, budget, GetTickCount64());
+    const RetryDecision decision = DecideRetry(tried, budget, GetTickCount64(), SpreadFraction());
     if (!decision.again)
         return false;
     if (decision.pauseMs) {
@@ -173,10 +175,10 @@ bool TryAgain(const TriedOnce& tried, RetryBudget& budget)
     return true;
 }
 
-bool Download(const std::string& url, const std::string& saveName, DownloadFailure& failure,
-              const ProgressCallback& progress, DownloadedFile& file, UserProxyRoutes& proxies)
-{
-    std::string currentUrl = url;
+// What a download carries from try to try.
+struct DownloadRun {
+    std::string url;    // where the next request goes
+    int requests = 1;   // distinct URLs asked, the first included
     // Once the file is begun: what the answer that began it said, how many
     // of its bytes are in the file, and the most it has held after a try.
     bool begun = false;
@@ -184,186 +186,281 @@ bool Download(const std::string& url, const std::string& saveName, DownloadFailu
     std::uint64_t received = 0;
     std::uint64_t mostReceived = 0;
     RetryBudget budget;
-    budget.firstTryMs = GetTickCount64();
     // Whether the next request of a begun file asks for the rest of it, or
     // for the whole file with a plain request.
     bool askRest = false;
-    for (int attempt = 0;;) {
-        std::wstring host;
-        std::wstring path;
-        int port = 0;
-        if (!ParseHttpsUrl(currentUrl, host, port, path))
-            return Fail(failure, "URL parse failed");
+};
 
-        const UserProxy& route = proxies.Current(host, port);
-        LogStep("request " + LoggedUrl(host, port, path) + " via " + RouteName(route));
-        WinHttpHandle session(OpenProxySession(kUserAgent, route));
-        if (!session.handle)
-            return FailWithLastError(failure, "WinHttpOpen failed");
-        SetSecureProtocols(session.handle);
-        WinHttpSetTimeouts(session.handle, kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);
+// One try's handles, closed request first. The secure-failure flags are
+// declared before the request, so they outlive the handle that writes them.
+struct TryHandles {
+    DWORD secureFailure = 0;
+    DWORD waitMs = 0;  // what each step of the try may wait
+    WinHttpHandle session{nullptr};
+    WinHttpHandle connection{nullptr};
+    WinHttpHandle request{nullptr};
+};
 
-        // ParseHttpsUrl only hands out ports 1-65535.
-        WinHttpHandle connection(WinHttpConnect(session.handle, host.c_str(), static_cast<INTERNET_PORT>(port), 0));
-        if (!connection.handle)
-            return FailWithLastError(failure, "WinHttpConnect failed");
+// How a step of a try leaves the download.
+enum class TryResult { Complete, Failed, Again, ReadBody };
 
-        // Declared before the request, so it outlives the handle that writes it.
-        DWORD secureFailure = 0;
-        WinHttpHandle request(WinHttpOpenRequest(connection.handle, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                                 WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
-        if (!request.handle)
-            return FailWithLastError(failure, "WinHttpOpenRequest failed");
-        WatchSecureFailure(request.handle, &secureFailure);
+TryResult Failed(DownloadFailure& failure, const std::string& reason, DWORD code = 0)
+{
+    Fail(failure, reason, code);
+    return TryResult::Failed;
+}
 
-        // WinHTTP would otherwise follow redirects inside WinHttpReceiveResponse
-        // (seen: five in a row, and a relative one), so the three-request
-        // limit and the rejection of relative and http targets would never apply.
-        DWORD disable = WINHTTP_DISABLE_REDIRECTS;
-        if (!WinHttpSetOption(request.handle, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof(disable)))
-            return FailWithLastError(failure, "WinHttpSetOption failed");
+TryResult FailedWithLastError(DownloadFailure& failure, const std::string& reason)
+{
+    return Failed(failure, reason, GetLastError());
+}
 
-        // Under Wine the receive time-out above does not bound the wait for the
-        // response headers (seen: over 150 s against a silent server); this
-        // option does, there and on Windows. Best effort, like the time-outs.
-        DWORD responseTimeout = kTimeoutMs;
-        WinHttpSetOption(request.handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
-                         sizeof(responseTimeout));
+bool OpenRequest(const UserProxy& route, const std::wstring& host, int port, const std::wstring& path,
+                 TryHandles& h, DownloadFailure& failure)
+{
+    h.session.handle = OpenProxySession(kUserAgent, route);
+    if (!h.session.handle)
+        return FailWithLastError(failure, "WinHttpOpen failed");
+    SetSecureProtocols(h.session.handle);
+    const int wait = static_cast<int>(h.waitMs);
+    WinHttpSetTimeouts(h.session.handle, wait, wait, wait, wait);
 
-        // A first request, and one for the whole file again, goes out exactly
-        // as it always has.
-        const std::wstring extra = askRest ? WidenBytes(ContinuationHeaders(received, first)) : std::wstring();
-        TriedOnce tried;
-        tried.begun = begun;
-        bool answered = WinHttpSendRequest(request.handle, askRest ? extra.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
-                                           askRest ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                           0) != FALSE;
-        if (!answered) {
-            tried.error = SecureFailureCode(GetLastError(), secureFailure);
-            Fail(failure, "WinHttpSendRequest failed", tried.error);
-            // A script's next proxy (or DIRECT) when this one cannot be
-            // reached, within the time every try of the URL shares.
-            if (MayTryAnotherRoute(budget, GetTickCount64()) && proxies.TakeNext(host, port, tried.error))
-                continue;
-        } else if (!(answered = WinHttpReceiveResponse(request.handle, nullptr) != FALSE)) {
-            tried.error = GetLastError();
-            Fail(failure, "WinHttpReceiveResponse failed", tried.error);
-        }
-        if (!answered) {
-            if (!TryAgain(tried, budget))
-                return false;
-            proxies.WalkAgain(host, port);
-            continue;
-        }
-        proxies.Answered(host, port);
+    // ParseHttpsUrl only hands out ports 1-65535.
+    h.connection.handle = WinHttpConnect(h.session.handle, host.c_str(), static_cast<INTERNET_PORT>(port), 0);
+    if (!h.connection.handle)
+        return FailWithLastError(failure, "WinHttpConnect failed");
 
-        DWORD status = 0;
-        DWORD size = sizeof(status);
-        WinHttpQueryHeaders(request.handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-        LogAnswer(request.handle, status);
-        tried.end = TryEnd::Status;
-        tried.status = status;
+    h.request.handle = WinHttpOpenRequest(h.connection.handle, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                          WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
+    if (!h.request.handle)
+        return FailWithLastError(failure, "WinHttpOpenRequest failed");
+    WatchSecureFailure(h.request.handle, &h.secureFailure);
 
-        if (!begun && IsRedirect(status)) {
-            wchar_t location[kLocationUnits] = {};
-            DWORD locationBytes = sizeof(location);
-            // Missing or too long: falls through and fails as a status that is not OK.
-            if (WinHttpQueryHeaders(request.handle, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location,
-                                    &locationBytes, WINHTTP_NO_HEADER_INDEX)) {
-                // Used as it stands: a relative or http target fails the next parse.
-                currentUrl = WideToUtf8(location);
-                if (++attempt == kMaxRequests)
-                    return Fail(failure, "Too many redirects");
-                // A new URL, with tries of its own.
-                budget.firstTryMs = GetTickCount64();
-                budget.waits = 0;
-                continue;  // this attempt's handles close here, before the next open
-            }
-        }
-        if (begun) {
-            const Continuation judged = JudgeAnswer(request.handle, status, askRest, received, first);
-            if (judged == Continuation::Refuse || judged == Continuation::AskWhole) {
-                Fail(failure, "continuation refused: HTTP status " + std::to_string(status));
-                if (judged == Continuation::AskWhole)
-                    tried.end = TryEnd::WholeAsked;
-                else
-                    tried.retryAfter = QueryText(request.handle, WINHTTP_QUERY_RETRY_AFTER);
-                if (!TryAgain(tried, budget))
-                    return false;
-                // Its bytes may be another file's: none of them is used.
-                if (judged == Continuation::AskWhole) {
-                    askRest = false;
-                    LogStep("ask whole file");
-                }
-                continue;
-            }
-            if (!ReadyForBody(judged, request.handle, file.handle, received, first))
-                return FailWithLastError(failure, "failed to write save file");
-        } else {
-            if (status != 200) {
-                Fail(failure, "HTTP status not OK: " + std::to_string(status));
-                tried.retryAfter = QueryText(request.handle, WINHTTP_QUERY_RETRY_AFTER);
-                if (!TryAgain(tried, budget))
-                    return false;
-                continue;
-            }
-            first = ReadFirstAnswer(request.handle);
-            // The save file is created only now, so every earlier failure leaves
-            // the disk untouched; so does one the disk has no room for.
-            if (!HasRoomFor(WidenBytes(saveName), first.length)) {
-                failure.length = first.length;
-                return Fail(failure, "no room on the disk for " + std::to_string(first.length) + " bytes",
-                            ERROR_DISK_FULL);
-            }
-            if (!CreateDownloadedFile(WidenBytes(saveName), file))
-                return FailWithLastError(failure, "failed to create save file");
-            begun = true;
-        }
-        failure.length = first.length;
-        HINTERNET body = request.handle;
-        // The read or write that failed leaves its error for the failure.
-        DWORD readError = 0;
-        std::string reason;
-        const std::uint64_t bodyFrom = received;
-        const ULONGLONG bodyStart = GetTickCount64();
-        const BodyEnd end = SaveBody(
-            [body, &readError](char* buffer, std::uint32_t capacity, std::uint32_t& got) {
-                DWORD read = 0;
-                BOOL ok = WinHttpReadData(body, buffer, capacity, &read);
-                got = read;
-                if (!ok)
-                    readError = GetLastError();
-                return ok != FALSE;
-            },
-            first.length, file.handle, received, reason, progress, &readError);
-        LogStep("body " + std::to_string(received - bodyFrom) + " bytes in " +
-                std::to_string(GetTickCount64() - bodyStart) + " ms");
-        if (end == BodyEnd::Complete)
-            return true;
-        Fail(failure, reason, readError);
-        // Without an announced length, what had arrived when the disk filled
-        // is the least the file needs.
-        if (IsDiskFull(readError) && failure.length == 0)
-            failure.length = received;
-        if (end == BodyEnd::Failed)
-            return false;
-        // Only a body that broke after some of it arrived is continued; without
-        // a length there is no telling a continuation matches. The last
-        // failure's text stands.
-        tried.end = TryEnd::BodyBroken;
-        tried.resumable = received > 0 && first.length > 0;
-        tried.forward = received > mostReceived;
-        if (received > mostReceived)
-            mostReceived = received;
-        if (!TryAgain(tried, budget))
-            return false;
+    // WinHTTP would otherwise follow redirects inside WinHttpReceiveResponse
+    // (seen: five in a row, and a relative one), so the three-request
+    // limit and the rejection of relative and http targets would never apply.
+    DWORD disable = WINHTTP_DISABLE_REDIRECTS;
+    if (!WinHttpSetOption(h.request.handle, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof(disable)))
+        return FailWithLastError(failure, "WinHttpSetOption failed");
+
+    // Under Wine the receive time-out above does not bound the wait for the
+    // response headers (seen: over 150 s against a silent server); this
+    // option does, there and on Windows. Best effort, like the time-outs.
+    DWORD responseTimeout = h.waitMs;
+    WinHttpSetOption(h.request.handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                     sizeof(responseTimeout));
+    return true;
+}
+
+// The decision after a failed try, and the next try readied; false when the
+// download has failed. The last failure's text stands.
+bool AfterFailure(const TriedOnce& tried, DownloadRun& run)
+{
+    if (!TryAgain(tried, run.budget))
+        return false;
+    if (tried.end == TryEnd::WholeAsked) {
+        // Its bytes may be another file's: none of them is used.
+        run.askRest = false;
+        LogStep("ask whole file");
+    } else if (tried.end == TryEnd::BodyBroken) {
         // A file whose answer named no version is asked for whole: the rest
         // of a newer file could not be told apart.
-        askRest = CanAskForTheRest(first);
-        LogStep(askRest ? "continue from " + std::to_string(received) + " (try " +
-                              std::to_string(budget.continuations) + " of " + std::to_string(kMaxContinuations) + ")"
-                        : std::string("ask whole file"));
+        run.askRest = CanAskForTheRest(run.first);
+        LogStep(run.askRest ? "continue from " + std::to_string(run.received) + " (try " +
+                                  std::to_string(run.budget.continuations) + " of " +
+                                  std::to_string(kMaxContinuations) + ")"
+                            : std::string("ask whole file"));
+    }
+    return true;
+}
+
+// A redirect's target becomes the URL; false when it names none usable here
+// (missing or too long), which then fails as a status that is not OK.
+bool TakeRedirect(HINTERNET request, DownloadRun& run)
+{
+    wchar_t location[kLocationUnits] = {};
+    DWORD locationBytes = sizeof(location);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location,
+                             &locationBytes, WINHTTP_NO_HEADER_INDEX))
+        return false;
+    // Used as it stands: a relative or http target fails the next parse.
+    run.url = WideToUtf8(location);
+    // A new URL, with tries of its own.
+    run.budget.firstTryMs = run.budget.progressMs = GetTickCount64();
+    run.budget.waits = 0;
+    return true;
+}
+
+// The first answer's 200 begins the file; any other status is a failed try.
+TryResult BeginFile(HINTERNET request, DWORD status, TriedOnce& tried, const std::string& saveName,
+                    DownloadedFile& file, DownloadRun& run, DownloadFailure& failure)
+{
+    if (status != 200) {
+        Fail(failure, "HTTP status not OK: " + std::to_string(status));
+        tried.retryAfter = QueryText(request, WINHTTP_QUERY_RETRY_AFTER);
+        return AfterFailure(tried, run) ? TryResult::Again : TryResult::Failed;
+    }
+    run.first = ReadFirstAnswer(request);
+    // The save file is created only now, so every earlier failure leaves
+    // the disk untouched; so does one the disk has no room for.
+    if (!HasRoomFor(WidenBytes(saveName), run.first.length)) {
+        failure.length = run.first.length;
+        return Failed(failure, "no room on the disk for " + std::to_string(run.first.length) + " bytes",
+                      ERROR_DISK_FULL);
+    }
+    if (!CreateDownloadedFile(WidenBytes(saveName), file))
+        return FailedWithLastError(failure, "failed to create save file");
+    run.begun = true;
+    return TryResult::ReadBody;
+}
+
+// A continuation's answer: appended, started over, or a failed try.
+TryResult ContinueFile(HINTERNET request, DWORD status, TriedOnce& tried, DownloadedFile& file, DownloadRun& run,
+                       DownloadFailure& failure)
+{
+    const Continuation judged = JudgeAnswer(request, status, run.askRest, run.received, run.first);
+    if (judged == Continuation::Refuse || judged == Continuation::AskWhole) {
+        Fail(failure, "continuation refused: HTTP status " + std::to_string(status));
+        if (judged == Continuation::AskWhole)
+            tried.end = TryEnd::WholeAsked;
+        else
+            tried.retryAfter = QueryText(request, WINHTTP_QUERY_RETRY_AFTER);
+        return AfterFailure(tried, run) ? TryResult::Again : TryResult::Failed;
+    }
+    if (!ReadyForBody(judged, request, file.handle, run.received, run.first))
+        return FailedWithLastError(failure, "failed to write save file");
+    return TryResult::ReadBody;
+}
+
+// Streams the answer's body into the file; a body that broke after it
+// brought the file further may be continued.
+TryResult ReadBody(const TryHandles& h, TriedOnce& tried, const ProgressCallback& progress, DownloadedFile& file,
+                   DownloadRun& run, DownloadFailure& failure)
+{
+    failure.length = run.first.length;
+    HINTERNET body = h.request.handle;
+    // The read or write that failed leaves its error for the failure.
+    DWORD readError = 0;
+    DWORD readWait = h.waitMs;
+    RetryBudget& budget = run.budget;
+    std::string reason;
+    const std::uint64_t bodyFrom = run.received;
+    const ULONGLONG bodyStart = GetTickCount64();
+    const BodyEnd end = SaveBody(
+        [body, &readError, &readWait, &budget](char* buffer, std::uint32_t capacity, std::uint32_t& got) {
+            DWORD read = 0;
+            const BOOL ok = WinHttpReadData(body, buffer, capacity, &read);
+            got = read;
+            if (!ok)
+                readError = GetLastError();
+            if (!ok || read == 0)
+                return ok != FALSE;
+            budget.progressMs = GetTickCount64();
+            // A try begun short of time may wait as long as any other once the file grows.
+            if (readWait < kLongestTryWaitMs) {
+                readWait = kLongestTryWaitMs;
+                WinHttpSetOption(body, WINHTTP_OPTION_RECEIVE_TIMEOUT, &readWait, sizeof(readWait));
+            }
+            return true;
+        },
+        run.first.length, file.handle, run.received, reason, progress, &readError);
+    LogStep("body " + std::to_string(run.received - bodyFrom) + " bytes in " +
+            std::to_string(GetTickCount64() - bodyStart) + " ms");
+    if (end == BodyEnd::Complete)
+        return TryResult::Complete;
+    Fail(failure, reason, readError);
+    // Without an announced length, what had arrived when the disk filled
+    // is the least the file needs.
+    if (IsDiskFull(readError) && failure.length == 0)
+        failure.length = run.received;
+    if (end == BodyEnd::Failed)
+        return TryResult::Failed;
+    // Only a body that broke after some of it arrived is continued; without
+    // a length there is no telling a continuation matches.
+    tried.end = TryEnd::BodyBroken;
+    tried.resumable = run.received > 0 && run.first.length > 0;
+    tried.forward = run.received > run.mostReceived;
+    if (run.received > run.mostReceived)
+        run.mostReceived = run.received;
+    return AfterFailure(tried, run) ? TryResult::Again : TryResult::Failed;
+}
+
+// An answer came: a redirect is followed, a usable status begins or
+// continues the file and its body is read.
+TryResult Answered(const TryHandles& h, TriedOnce& tried, const std::string& saveName,
+                   const ProgressCallback& progress, DownloadedFile& file, DownloadRun& run, DownloadFailure& failure)
+{
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    WinHttpQueryHeaders(h.request.handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                        WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+    LogAnswer(h.request.handle, status);
+    tried.end = TryEnd::Status;
+    tried.status = status;
+    if (!run.begun && IsRedirect(status) && TakeRedirect(h.request.handle, run)) {
+        if (++run.requests > kMaxRequests)
+            return Failed(failure, "Too many redirects");
+        return TryResult::Again;  // this try's handles close here, before the next open
+    }
+    const TryResult ready = run.begun ? ContinueFile(h.request.handle, status, tried, file, run, failure)
+                                      : BeginFile(h.request.handle, status, tried, saveName, file, run, failure);
+    if (ready != TryResult::ReadBody)
+        return ready;
+    return ReadBody(h, tried, progress, file, run, failure);
+}
+
+// One request to run.url and whatever its answer brings.
+TryResult OneTry(DownloadRun& run, const std::string& saveName, DownloadFailure& failure,
+                 const ProgressCallback& progress, DownloadedFile& file, UserProxyRoutes& proxies)
+{
+    std::wstring host;
+    std::wstring path;
+    int port = 0;
+    if (!ParseHttpsUrl(run.url, host, port, path))
+        return Failed(failure, "URL parse failed");
+    const UserProxy& route = proxies.Current(host, port);
+    LogStep("request " + LoggedUrl(host, port, path) + " via " + RouteName(route));
+    TryHandles h;
+    h.waitMs = TryWaitMs(run.budget, GetTickCount64());
+    if (!OpenRequest(route, host, port, path, h, failure))
+        return TryResult::Failed;
+
+    // A first request, and one for the whole file again, goes out exactly
+    // as it always has.
+    const std::wstring extra = run.askRest ? WidenBytes(ContinuationHeaders(run.received, run.first)) : std::wstring();
+    TriedOnce tried;
+    tried.begun = run.begun;
+    if (!WinHttpSendRequest(h.request.handle, run.askRest ? extra.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+                            run.askRest ? static_cast<DWORD>(-1L) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+        tried.error = SecureFailureCode(GetLastError(), h.secureFailure);
+        Fail(failure, "WinHttpSendRequest failed", tried.error);
+        // A script's next proxy (or DIRECT) when this one cannot be
+        // reached, within the time every try of the URL shares.
+        if (MayTryAnotherRoute(run.budget, GetTickCount64()) && proxies.TakeNext(host, port, tried.error))
+            return TryResult::Again;
+    } else if (!WinHttpReceiveResponse(h.request.handle, nullptr)) {
+        tried.error = GetLastError();
+        Fail(failure, "WinHttpReceiveResponse failed", tried.error);
+    } else {
+        proxies.Answered(host, port);
+        return Answered(h, tried, saveName, progress, file, run, failure);
+    }
+    if (!AfterFailure(tried, run))
+        return TryResult::Failed;
+    proxies.WalkAgain(host, port);
+    return TryResult::Again;
+}
+
+bool Download(const std::string& url, const std::string& saveName, DownloadFailure& failure,
+              const ProgressCallback& progress, DownloadedFile& file, UserProxyRoutes& proxies)
+{
+    DownloadRun run;
+    run.url = url;
+    run.budget.firstTryMs = run.budget.progressMs = GetTickCount64();
+    for (;;) {
+        const TryResult result = OneTry(run, saveName, failure, progress, file, proxies);
+        if (result != TryResult::Again)
+            return result == TryResult::Complete;
     }
 }
 

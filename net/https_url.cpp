@@ -25,7 +25,7 @@ bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-// Accepts exactly what the ECMAScript expression https://([^/:]+)(:(\d+))?(/.*)?
+// Accepts exactly what the ECMAScript expression https://([^/:@]+)(:(\d+))?(/.*)?
 // accepts as a full match (tests compare the two), walked by hand: std::regex
 // recurses once per character, and a redirect target of a few thousand
 // characters overflowed a thread's stack and ended the process without a word.
@@ -36,11 +36,13 @@ bool ParseHttpsUrl(const std::string& url, std::wstring& host, int& port, std::w
     if (url.compare(0, schemeLength, kScheme) != 0)
         return false;
 
-    // Host: one or more characters up to a slash, a colon or the end.
+    // Host: one or more characters up to a slash, a colon or the end. A user
+    // part before it is refused: it would be taken for the host, and its
+    // token could end up in the support log.
     size_t hostEnd = url.find_first_of("/:", schemeLength);
     if (hostEnd == std::string::npos)
         hostEnd = url.size();
-    if (hostEnd == schemeLength)
+    if (hostEnd == schemeLength || url.find('@', schemeLength) < hostEnd)
         return false;
 
     size_t at = hostEnd;

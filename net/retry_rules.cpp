@@ -10,20 +10,19 @@ const DWORD kWaitPausesMs[] = {1000, 2000, 4000, 8000};
 
 bool IsBusy(unsigned long status) { return status == 502 || status == 503 || status == 504; }
 
-// A Retry-After in seconds up to 30 s, in ms; false for none, a date or a
+// A Retry-After in seconds up to 30 s, in ms; 0 for none, a date or a
 // longer one, which the own pauses stand in for.
-bool ReadRetryAfter(const std::string& text, DWORD& ms)
+DWORD ReadRetryAfter(const std::string& text)
 {
     if (text.empty() || text.size() > 2)
-        return false;
+        return 0;
     DWORD seconds = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
-            return false;
+            return 0;
         seconds = seconds * 10 + static_cast<DWORD>(c - '0');
     }
-    ms = seconds * 1000;
-    return ms <= kLongestRetryAfterMs;
+    return seconds * 1000 <= kLongestRetryAfterMs ? seconds * 1000 : 0;
 }
 
 std::string Why(const TriedOnce& tried)
@@ -51,7 +50,7 @@ bool MayPass(DWORD error)
     // answer (seen under Wine; Windows says so too when nothing came).
     return error == ERROR_WINHTTP_CANNOT_CONNECT || error == ERROR_WINHTTP_NAME_NOT_RESOLVED ||
            error == ERROR_WINHTTP_TIMEOUT || error == ERROR_WINHTTP_CONNECTION_ERROR ||
-           error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+           error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE || error == WSAETIMEDOUT;
 }
 
 bool MayTryAnotherRoute(const RetryBudget& budget, ULONGLONG nowMs)
@@ -59,34 +58,53 @@ bool MayTryAnotherRoute(const RetryBudget& budget, ULONGLONG nowMs)
     return nowMs - budget.firstTryMs < kRetryWindowMs;
 }
 
-RetryDecision DecideRetry(const TriedOnce& tried, RetryBudget& budget, ULONGLONG nowMs)
+// The own pause before the next try of a begun file, by how many came before.
+DWORD ContinuationPause(const RetryBudget& budget)
+{
+    return budget.continuations < 2 ? 1000u << budget.continuations : kLongestContinuationPauseMs;
+}
+
+RetryDecision DecideRetry(const TriedOnce& tried, RetryBudget& budget, ULONGLONG nowMs, double spread)
 {
     const bool mayPass = (tried.end == TryEnd::NoAnswer && MayPass(tried.error)) ||
                          (tried.end == TryEnd::Status && IsBusy(tried.status));
-    DWORD retryAfterMs = 0;
-    const bool toldWhen = tried.end == TryEnd::Status && ReadRetryAfter(tried.retryAfter, retryAfterMs);
-    if (tried.begun || tried.end == TryEnd::BodyBroken) {
+    const bool continuation = tried.begun || tried.end == TryEnd::BodyBroken;
+    DWORD pause = 0;
+    if (continuation) {
         if (tried.end == TryEnd::BodyBroken && !(tried.resumable && tried.forward))
             return RetryDecision();
         if ((tried.end == TryEnd::NoAnswer || tried.end == TryEnd::Status) && !mayPass)
             return RetryDecision();
         if (budget.continuations == kMaxContinuations)
             return RetryDecision();
-        ++budget.continuations;
-        // The network is fine: the answer only named another file.
-        if (tried.end == TryEnd::WholeAsked)
-            return Again(0, tried);
-        DWORD pause = kLongestContinuationPauseMs;
-        if (budget.continuations < 3)
-            pause = 1000u << (budget.continuations - 1);
-        return Again(toldWhen ? retryAfterMs : pause, tried);
+        // The network is fine after a dropped continuation: the answer only named another file.
+        if (tried.end != TryEnd::WholeAsked)
+            pause = ContinuationPause(budget);
+    } else {
+        if (!mayPass)
+            return RetryDecision();
+        pause = kWaitPausesMs[budget.waits < 3 ? budget.waits : 3];
     }
-    if (!mayPass)
+    // A server that asks for less, 0 included, does not take the pause away.
+    if (tried.end == TryEnd::Status && ReadRetryAfter(tried.retryAfter) > pause)
+        pause = ReadRetryAfter(tried.retryAfter);
+    if (spread > 0 && spread < 1)
+        pause += static_cast<DWORD>(pause * spread / 5);
+    if (!continuation && nowMs - budget.firstTryMs + pause > kRetryWindowMs)
         return RetryDecision();
-    const int step = budget.waits < 3 ? budget.waits : 3;
-    const DWORD pause = toldWhen ? retryAfterMs : kWaitPausesMs[step];
-    if (nowMs - budget.firstTryMs + pause > kRetryWindowMs)
+    if (nowMs - budget.progressMs + pause >= kStallMs)
         return RetryDecision();
-    ++budget.waits;
+    if (continuation)
+        ++budget.continuations;
+    else
+        ++budget.waits;
     return Again(pause, tried);
+}
+
+DWORD TryWaitMs(const RetryBudget& budget, ULONGLONG nowMs)
+{
+    const ULONGLONG quiet = nowMs - budget.progressMs;
+    if (quiet >= kStallMs)
+        return 1;
+    return kStallMs - quiet < kLongestTryWaitMs ? static_cast<DWORD>(kStallMs - quiet) : kLongestTryWaitMs;
 }

@@ -7,8 +7,8 @@ Usage:
                      [--rate BYTES_PER_SECOND] [--watch-pid PID]
                      [--channel-status N] [--channel-cut M] [--channel-once]
                      [--channel-ranges] [--channel-cut-each M] [--channel-nolength]
-                     [--channel-busy N] [--listen-after S] [--max-tls 1.1]
-                     [--proxy-port N]
+                     [--channel-busy N] [--channel-late-busy S]
+                     [--listen-after S] [--max-tls 1.1] [--proxy-port N]
 
   --cert-dir DIR       certificates made by tools/make-test-ca.sh
   --port N             main listener (server.pem); 0 picks a free port (default)
@@ -29,6 +29,8 @@ Usage:
   --channel-cut-each M every channel answer drops the connection once M bytes
                        of its own body are out (a range answer's M more)
   --channel-busy N     the first N channel requests get 503 with Retry-After: 1
+  --channel-late-busy S every channel request after the first waits S seconds,
+                       then gets 503 (a server that chokes after a cut)
   --listen-after S     the main listener takes connections only S seconds
                        after the start (until then they are refused); needs
                        a fixed --port, which the port file names at once
@@ -371,6 +373,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if earlier < self.server.channel_busy:
             self.SendSimple(503, b"busy\n", [("Retry-After", "1")])
             return
+        if earlier > 0 and self.server.channel_late_busy:
+            time.sleep(self.server.channel_late_busy)
+            self.SendSimple(503, b"busy\n")
+            return
         cut = self.server.channel_cut if earlier == 0 or not self.server.channel_once else None
         cut_each = self.server.channel_cut_each
         ranges = self.server.channel_ranges
@@ -464,6 +470,7 @@ class TlsServer(http.server.ThreadingHTTPServer):
         self.channel_ranges = False
         self.channel_cut_each = None
         self.channel_busy = 0
+        self.channel_late_busy = 0
         self.channel_length = True
         self.counts = {}
         self.counts_lock = threading.Lock()
@@ -564,6 +571,7 @@ def Main():
     parser.add_argument("--channel-ranges", action="store_true")
     parser.add_argument("--channel-cut-each", type=int)
     parser.add_argument("--channel-busy", type=int, default=0)
+    parser.add_argument("--channel-late-busy", type=float, default=0)
     parser.add_argument("--listen-after", type=float, default=0)
     parser.add_argument("--channel-nolength", action="store_true")
     parser.add_argument("--max-tls", choices=["1.1"])
@@ -589,6 +597,7 @@ def Main():
         server.channel_ranges = args.channel_ranges
         server.channel_cut_each = args.channel_cut_each
         server.channel_busy = args.channel_busy
+        server.channel_late_busy = args.channel_late_busy
         server.channel_length = not args.channel_nolength
         return server
 

@@ -9,9 +9,9 @@ publisher's signature (here: not a program at all) end in the notice box, with
 the browser opens recorded, and in 1603 once the splash is closed. A body cut
 off once, or on every try after an eighth, is continued; a busy server and one
 that listens late are asked again; a server that speaks nothing newer than
-TLS 1.1, one that never listens and a body cut every 4 KiB are failed
-downloads; a proxy script whose server never answers does not hold the
-download up. A download with no room on a 1 MiB file system ends in the
+TLS 1.1, one that never listens, a body cut every 4 KiB and a cut followed
+by continuations answered only late are failed downloads; a proxy script
+whose server never answers does not hold the download up. A download with no room on a 1 MiB file system ends in the
 disk-space notice and 112, the folder empty; a clock four years behind, in the
 notice that names the date and time. Exit codes are read whole, through a
 Windows parent. Each run's steps and exit code end up in the support log."""
@@ -23,6 +23,7 @@ import os
 import re
 import subprocess
 import sys
+import time
 
 import harness
 
@@ -241,15 +242,18 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
 def failed_download(args, wine, probe, name, server_extra, answer, setup=None, expected=(CHANNEL_REQUEST,),
                     within=90, logged=(LOG_FAILURE,), no_body=False):
     """within: seconds from the start in which the notice must come; logged: the
-    support log's lines between the channel's and the notice's; no_body: no length
-    or byte of the body ever came."""
+    support log's lines between the channel's and the notice's; expected: the
+    server's requests, or a function that checks them; no_body: no length or
+    byte of the body ever came."""
     run = Run(args, wine, name, winedebug="+process,+pid")
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup or args.sample_setup,
                                 extra=server_extra) as server:
         try:
             run.start()
+            started = time.monotonic()
             try:
                 text = probe.wait_for_notice(within)
+                waited = time.monotonic() - started
             except AssertionError:
                 # What the run did meanwhile: its steps, its requests, and its
                 # exit code if it has ended.
@@ -258,7 +262,10 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
                 raise AssertionError(f"no notice within {within} s; exit code {run.exit_code(0)}; "
                                      f"requests {server.requests()}; steps:\n{steps}") from None
             assert text == DOWNLOAD_FAILED + "\n\n" + PAGE_SENTENCE + "\n\n" + HINT, repr(text)
-            check_requests(server.requests(), expected)
+            if callable(expected):
+                expected(server.requests())
+            else:
+                check_requests(server.requests(), expected)
             # With no length there is no percent: the one value the button can have been given by
             # the time the box is up is the error state's full bar.
             state, value = first_taskbar_calls(run)
@@ -289,7 +296,7 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
             notice = re.compile("^notice: " + re.escape(DOWNLOAD_FAILED) + r" \(download page opened\)$")
             answered = re.compile("^notice answered " + ("OK" if answer == "ok" else "Cancel"))
             check_support_log(wine, 1603, [LOG_CHANNEL, *logged, notice, answered])
-            print(f"{name}: ok ({answer})")
+            print(f"{name}: ok ({answer}; notice after {waited:.0f} s, {len(server.requests())} requests)")
         finally:
             run.stop()
 
@@ -410,6 +417,15 @@ def main():
     # Each try brings 4 KiB more: the first request and ten continuations.
     failed_download(args, wine, probe, "cut-every-4k", ["--channel-cut-each", "4096", "--channel-ranges"], "cancel",
                     expected=[CHANNEL_REQUEST] + [continuation_request(4096 * k) for k in range(1, 11)], within=120)
+    # Cut, then every continuation answered 503 only after 25 s: the file stops
+    # growing, and the download gives up 60 s after its last byte. A third
+    # continuation goes out only when the pauses' spread leaves it time.
+    def late_continuations(requests):
+        assert len(requests) in (3, 4), requests
+        check_requests(requests, [CHANNEL_REQUEST] + [continuation_request(half)] * (len(requests) - 1))
+    failed_download(args, wine, probe, "cut-then-late-busy",
+                    ["--channel-cut", str(half), "--channel-ranges", "--channel-late-busy", "25"], "cancel",
+                    expected=late_continuations, within=90)
     # Asked again for 30 s, then the notice.
     failed_download(args, wine, probe, "never-listening", ["--listen-after", "600"], "cancel", expected=[],
                     within=60, no_body=True)

@@ -44,7 +44,6 @@ TEST(ParseHttpsUrl, SplitsAcceptedUrls)
         {"https://h:65535/", L"h", 65535, L"/"},
         // No slash before the question mark: it belongs to the host.
         {"https://h?", L"h?", 443, L"/"},
-        {"https://user@h/", L"user@h", 443, L"/"},
         {"https://download.tolvin.com/tolvin/win7", L"download.tolvin.com", 443, L"/tolvin/win7"},
     };
     for (const Split& c : cases) {
@@ -75,6 +74,9 @@ TEST(ParseHttpsUrl, RejectsAndLeavesOutputsUntouched)
         "https://[::1]:443/",
         "https://h/a\nb",
         "https://h/a\rb",
+        // A user part would be taken for the host, token and all.
+        "https://TOKEN@h/",
+        "https://@h",
         // Ports WinHttpConnect cannot take; the last two are beyond the signed
         // 32-bit range, which must not raise.
         "https://h:0/",
@@ -115,7 +117,7 @@ TEST(ParseHttpsUrl, ExaminesTheWholeTextAndWidensByteForByte)
 // each branch, after the scheme, must get the same verdict and the same pieces.
 TEST(ParseHttpsUrl, AgreesWithTheExpressionOnEveryShortText)
 {
-    const std::regex expression("https://([^/:]+)(:(\\d+))?(/.*)?", std::regex::ECMAScript);
+    const std::regex expression("https://([^/:@]+)(:(\\d+))?(/.*)?", std::regex::ECMAScript);
     const char alphabet[] = {'h', '/', ':', '0', '7', '?', '\n', '\r', '\0'};
     const size_t symbols = sizeof(alphabet);
     int mismatches = 0;

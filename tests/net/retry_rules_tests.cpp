@@ -34,6 +34,8 @@ TEST(RetryRules, WhatIsTriedAgainAndAfterHowLong)
         int continuations;
         ULONGLONG nowMs;    // since the URL's first try
         DWORD pauseMs;      // kNo: not again
+        ULONGLONG quietMs = 0;  // since the file last grew, at nowMs
+        double spread = 0;
     };
     const Case cases[] = {
         // Before an answer: pauses of 1, 2, 4, then 8 s within 30 s of the first try.
@@ -53,7 +55,10 @@ TEST(RetryRules, WhatIsTriedAgainAndAfterHowLong)
         {"503", Status(503), 0, 0, 50, 1000},
         {"502", Status(502), 1, 0, 1100, 2000},
         {"504", Status(504), 2, 0, 3200, 4000},
-        {"503 told 1 s", Status(503, "1"), 3, 0, 50, 1000},
+        // A Retry-After lengthens the own pause, never shortens it.
+        {"503 told 1 s", Status(503, "1"), 3, 0, 50, 8000},
+        {"503 told 0 s", Status(503, "0"), 0, 0, 50, 1000},
+        {"503 told 3 s", Status(503, "3"), 0, 0, 50, 3000},
         {"503 told 30 s", Status(503, "30"), 0, 0, 0, 30000},
         {"503 told 30 s, late", Status(503, "30"), 0, 0, 1, kNo},
         {"503 told 31 s", Status(503, "31"), 0, 0, 50, 1000},
@@ -75,6 +80,16 @@ TEST(RetryRules, WhatIsTriedAgainAndAfterHowLong)
         {"continuation not answered", NoAnswer(ERROR_WINHTTP_CONNECTION_ERROR, true), 0, 3, 90000, 4000},
         {"continuation refused by TLS", NoAnswer(ERROR_WINHTTP_SECURE_FAILURE, true), 0, 0, 50, kNo},
         {"continuation busy", Status(503, "2", true), 0, 1, 90000, 2000},
+        {"continuation told 0 s", Status(503, "0", true), 0, 2, 90000, 4000},
+        // Every continuation, only while the file grew within the last 60 s.
+        {"continuation not answered, file quiet", NoAnswer(WSAETIMEDOUT, true), 0, 1, 90000, 2000, 57999},
+        {"continuation not answered, quiet too long", NoAnswer(WSAETIMEDOUT, true), 0, 1, 90000, kNo, 58000},
+        {"continuation busy, quiet too long", Status(503, "", true), 0, 2, 90000, kNo, 56000},
+        {"break, quiet too long", Broken(true), 0, 4, 90000, kNo, 56000},
+        // Up to a fifth longer, so clients turned away together come back apart.
+        {"spread", Status(503), 1, 0, 1100, 2399, 0, 0.9999},
+        {"spread on Retry-After", Status(503, "30", true), 0, 0, 90000, 35999, 0, 0.9999},
+        {"spread past the window", Status(503), 3, 0, 22000, kNo, 0, 0.9999},
         {"continuation 416", Status(416, "", true), 0, 0, 50, kNo},
         {"whole file asked", WholeAsked(), 0, 4, 50, 0},
         {"whole file asked, none left", WholeAsked(), 0, 10, 50, kNo},
@@ -85,7 +100,8 @@ TEST(RetryRules, WhatIsTriedAgainAndAfterHowLong)
         budget.firstTryMs = 1000000;
         budget.waits = c.waits;
         budget.continuations = c.continuations;
-        const RetryDecision decision = DecideRetry(c.tried, budget, budget.firstTryMs + c.nowMs);
+        budget.progressMs = budget.firstTryMs + c.nowMs - c.quietMs;
+        const RetryDecision decision = DecideRetry(c.tried, budget, budget.firstTryMs + c.nowMs, c.spread);
         EXPECT_EQ(c.pauseMs != kNo, decision.again);
         if (c.pauseMs == kNo)
             continue;
