@@ -4,7 +4,8 @@ would run them: the setup program is fetched into the current directory,
 started without a command line while the splash is hidden, waited for and
 deleted, and its exit code (3010) is the installer's, while a second start
 meanwhile ends at once with 1618 and leaves another program's window of the
-splash's class alone; failed downloads and a download that does not carry the
+splash's class alone, and a close request posted to the hidden splash while
+the setup program runs changes none of that; failed downloads and a download that does not carry the
 publisher's signature (here: not a program at all) end in the notice box, with
 the browser opens recorded, and in 1603 once the splash is closed. A body cut
 off once, or on every try after an eighth, is continued; a busy server and one
@@ -137,15 +138,16 @@ def user_settings(wine, server, proxy, silent_script):
 
 
 def successful_install(args, wine, probe, name="install-ok", server_extra=(), expected=(CHANNEL_REQUEST,),
-                       proxy=False, second_start=False, silent_script=False, setup_exit=0):
+                       proxy=False, second_start=False, silent_script=False, setup_exit=0, close_while_running=False):
     """proxy: the user's settings name the server's CONNECT proxy, which must carry the download.
     second_start: the download is paced to about 10 s and the installer started again meanwhile.
     silent_script: the user's settings name a configuration script whose server never answers; the
     download still starts within 5 s, directly. setup_exit: the setup program's exit code, which
-    the installer's must be."""
+    the installer's must be. close_while_running: WM_CLOSE is posted to the hidden splash while the setup
+    program runs; the installer still waits for it, and a start meanwhile ends with 1618."""
     run = Run(args, wine, name, setup_exit=setup_exit)
     rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
-    second = decoy = None
+    second = decoy = late = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
                                 rate=rate, extra=server_extra, proxy=proxy or silent_script) as server, \
             user_settings(wine, server, proxy, silent_script):
@@ -182,6 +184,13 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             assert window is not None and not window["visible"], f"splash not hidden: {window}"
             assert run.exit_code(0) is None, "installer did not wait for the setup program"
             assert (run.work / SETUP_NAME).exists(), "setup program not in the current directory"
+            if close_while_running:
+                probe.post_close()
+                late = harness.Parented(wine, args.probe, args.installer, run.work, run.env,
+                                        log=run.work.parent / f"{name}-late.log")
+                code = late.exit_code(20)
+                assert code == 1618, f"start after the close request: exit code {code} (None: still running)"
+                assert run.exit_code(0) is None, "the close request ended the installer before the setup program"
 
             lines = dict(line.split("=", 1) for line in record.read_text().splitlines()[1:])
             command_line = lines["command line"].strip().strip('"')
@@ -208,6 +217,8 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             run.stop()
             if second:
                 second.stop()
+            if late:
+                late.stop()
             if decoy and decoy.poll() is None:
                 decoy.kill()
 
@@ -349,7 +360,7 @@ def main():
     wine = harness.Wine(args.build_dir)
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
-    successful_install(args, wine, probe, second_start=True, setup_exit=3010)
+    successful_install(args, wine, probe, second_start=True, setup_exit=3010, close_while_running=True)
     if args.unsigned_setup:
         failed_download(args, wine, probe, "unsigned-program", [], "cancel", setup=args.unsigned_setup,
                         logged=[re.compile(r"^setup program refused: ")])
