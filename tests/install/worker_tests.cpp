@@ -459,9 +459,9 @@ TEST_F(Worker, UnexpectedExceptionGivesTheNoticeAndClosesWith1603)
     EXPECT_EQ(AwakeThenAsleep, AwakeRequests());
 }
 
-// Work held up past the deadline is left running, so the exit is not; work
-// done in time is joined.
-TEST(WaitedThread, LetsGoOfWorkPastItsDeadlineAndJoinsWorkDoneInTime)
+// Work held up past the deadline (registration on a stalled disk) is left
+// running, so the exit code still reaches the script.
+TEST(WaitedThread, LetsGoOfWorkPastItsDeadline)
 {
     auto release = std::make_shared<std::atomic<bool>>(false);
     WaitedThread held;
@@ -474,16 +474,6 @@ TEST(WaitedThread, LetsGoOfWorkPastItsDeadlineAndJoinsWorkDoneInTime)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_FALSE(held.thread.joinable());
     *release = true;
-
-    std::atomic<bool> ran{false};
-    {
-        WaitedThread quick;
-        ASSERT_TRUE(StartWaitedThread(quick, [&ran] {
-            Sleep(200);
-            ran = true;
-        }));
-    }  // its own end waits for it
-    EXPECT_TRUE(ran);
 }
 
 TEST_F(Worker, PublisherCheckStartsOnlyTheNamedSignersProgram)
