@@ -53,6 +53,11 @@ LOG_INSTALLED = [LOG_CHANNEL, LOG_REQUEST, re.compile(r"^answer 200 length=\d+ v
                  re.compile(r'^publisher check: signer ".+"$'), re.compile(r"^setup program started$")]
 
 
+# Wine's stand-in for SetThreadExecutionState reports each call: process, thread, the state asked for.
+AWAKE_CALL = re.compile(r"^([0-9a-f]{4}):([0-9a-f]{4}):warn:ntdll:NtSetThreadExecutionState \(0x([0-9a-f]+),")
+ES_SYSTEM_REQUIRED, ES_CONTINUOUS = 0x1, 0x80000000
+
+
 def continuation_request(offset):
     """The channel request again, from byte `offset` on of the version first answered."""
     return re.compile(r'^GET /tolvin/win7 HTTP/1\.1\tTolvinInstaller/1\.0'
@@ -138,14 +143,17 @@ def user_settings(wine, server, proxy, silent_script):
 
 
 def successful_install(args, wine, probe, name="install-ok", server_extra=(), expected=(CHANNEL_REQUEST,),
-                       proxy=False, second_start=False, silent_script=False, setup_exit=0, close_while_running=False):
+                       proxy=False, second_start=False, silent_script=False, setup_exit=0, close_while_running=False,
+                       awake_trace=False):
     """proxy: the user's settings name the server's CONNECT proxy, which must carry the download.
     second_start: the download is paced to about 10 s and the installer started again meanwhile.
     silent_script: the user's settings name a configuration script whose server never answers; the
     download still starts within 5 s, directly. setup_exit: the setup program's exit code, which
     the installer's must be. close_while_running: WM_CLOSE is posted to the hidden splash while the setup
-    program runs; the installer still waits for it, and a start meanwhile ends with 1618."""
-    run = Run(args, wine, name, setup_exit=setup_exit)
+    program runs; the installer still waits for it, and a start meanwhile ends with 1618. awake_trace:
+    the installer asked once, on one thread, to keep the system awake and let it sleep again before the
+    setup program runs (Wine's report of each call)."""
+    run = Run(args, wine, name, winedebug="+pid,warn+ntdll" if awake_trace else None, setup_exit=setup_exit)
     rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
     second = decoy = late = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
@@ -184,13 +192,20 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             assert window is not None and not window["visible"], f"splash not hidden: {window}"
             assert run.exit_code(0) is None, "installer did not wait for the setup program"
             assert (run.work / SETUP_NAME).exists(), "setup program not in the current directory"
+            if awake_trace:
+                pid = probe.process_id()
+                calls = [(m.group(2), int(m.group(3), 16)) for m in map(AWAKE_CALL.match, run.trace())
+                         if m and m.group(1) == pid]
+                assert [state for _, state in calls] == [ES_CONTINUOUS | ES_SYSTEM_REQUIRED, ES_CONTINUOUS] and \
+                    calls[0][0] == calls[1][0], f"execution states of {pid} while the setup program runs: {calls}"
             if close_while_running:
                 probe.post_close()
+                # Longer than the exit's wait for the worker, which would otherwise hide an ended run.
+                assert run.exit_code(6) is None, "the close request ended the installer before the setup program"
                 late = harness.Parented(wine, args.probe, args.installer, run.work, run.env,
                                         log=run.work.parent / f"{name}-late.log")
                 code = late.exit_code(20)
                 assert code == 1618, f"start after the close request: exit code {code} (None: still running)"
-                assert run.exit_code(0) is None, "the close request ended the installer before the setup program"
 
             lines = dict(line.split("=", 1) for line in record.read_text().splitlines()[1:])
             command_line = lines["command line"].strip().strip('"')
@@ -360,7 +375,8 @@ def main():
     wine = harness.Wine(args.build_dir)
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
-    successful_install(args, wine, probe, second_start=True, setup_exit=3010, close_while_running=True)
+    successful_install(args, wine, probe, second_start=True, setup_exit=3010, close_while_running=True,
+                       awake_trace=True)
     if args.unsigned_setup:
         failed_download(args, wine, probe, "unsigned-program", [], "cancel", setup=args.unsigned_setup,
                         logged=[re.compile(r"^setup program refused: ")])
