@@ -1,8 +1,9 @@
 #include "app/main_window.h"
 
+#include <chrono>
 #include <memory>
-#include <thread>
 
+#include "app/close_gate.h"
 #include "app/com_security.h"
 #include "app/single_instance.h"
 #include "common/joined_thread.h"
@@ -55,11 +56,17 @@ DWORD ExitCode = ERROR_INSTALL_USEREXIT;
 const wchar_t BackgroundMissingText[] = L"\u80cc\u666f\u56fe\u52a0\u8f7d\u5931\u8d25\uff01";  // 背景图加载失败！
 const wchar_t BackgroundMissingCaption[] = L"\u9519\u8bef";                                    // 错误
 
-bool StartDetachedWorker(HWND hwnd)
+// Settles close requests against the launch; its flag tells the worker.
+CloseGate Gate;
+// Waited for at the end, briefly: after a close during the download it lets
+// go at its next chunk, after its last message it is as good as done.
+WaitedThread Worker;
+
+bool StartWaitedWorker(HWND hwnd)
 {
     try {
-        std::thread(RunInstallWorker, hwnd, MakeProgressCallback(hwnd)).detach();
-        return true;
+        ProgressCallback progress = MakeProgressCallback(hwnd);
+        return StartWaitedThread(Worker, [hwnd, progress] { RunInstallWorker(hwnd, progress, Gate.closeBegun); });
     } catch (...) {
         return false;
     }
@@ -138,7 +145,7 @@ void OnDpiChanged(HWND hwnd, WPARAM wParam, const RECT& suggested)
 
 }  // namespace
 
-WorkerStarter StartWorker = StartDetachedWorker;
+WorkerStarter StartWorker = StartWaitedWorker;
 
 bool IsCloseGlyphHit(int clientRight, LPARAM lParam, int dpi)
 {
@@ -211,6 +218,18 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_FAILURE_NOTICE_SHOWN:
         Taskbar.failureShown = true;
         FollowOnTaskbarButton(Taskbar, hwnd, DownloadProgress);
+        return 0;
+    case WM_CLOSE:
+        // Not DefWindowProcW's: once the setup program is starting, the window
+        // stays until the worker is done with it. A logoff does not come this
+        // way and is never held up.
+        if (BeginClose(Gate))
+            DestroyWindow(hwnd);
+        return 0;
+    case WM_INSTALL_MAY_LAUNCH:
+        return GrantLaunch(Gate) ? TRUE : FALSE;
+    case WM_INSTALL_DONE:
+        DestroyWindow(hwnd);
         return 0;
     case WM_LBUTTONUP: {
         RECT client;
@@ -297,16 +316,24 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
     // every start that shows the splash registers, however soon it is closed.
     // Only the copy that installs writes the log, and not before the splash is
     // up: the worker's steps meanwhile wait in memory.
-    JoinedThread registration;
-    StartJoinedThread(registration, [dpi] {
+    // Left running at the end when a disk holds it up; it owns what it uses.
+    const auto registerProduct = [dpi] {
         OpenSupportLog(dpi);
         RegisterProduct();
-    });
+    };
+    WaitedThread registration;
+    if (!StartWaitedThread(registration, registerProduct))
+        registerProduct();
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    // Both at once and not past one deadline: a script waits for the exit code.
+    // The one-copy name outlives both.
+    const auto deadline = std::chrono::steady_clock::now() + WaitedThread::DefaultWait;
+    Worker.LetGo(deadline);
+    registration.LetGo(deadline);
     return static_cast<int>(ExitCode);
 }

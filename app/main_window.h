@@ -13,8 +13,9 @@ bool IsCloseGlyphHit(int clientRight, LPARAM lParam, int dpi = DefaultDpi);
 // Top-left corner that centres a w x h window on a screen (may be negative).
 POINT CenteredOrigin(int screenWidth, int screenHeight, int width, int height);
 
-// Starts RunInstallWorker(hwnd) on a detached thread; false when no thread
-// could be started. Replaceable so tests can exercise that failure.
+// Starts RunInstallWorker(hwnd) on a thread that the end of RunInstallerApp
+// waits for, at most 5 s; false when no thread could be started. Replaceable
+// so tests can exercise that failure.
 using WorkerStarter = bool (*)(HWND hwnd);
 extern WorkerStarter StartWorker;
 

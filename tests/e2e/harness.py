@@ -97,6 +97,11 @@ class Probe:
         result = self.wine.run(self.exe, "notice", button)
         assert result.returncode == 0, f"no notice box to answer {button}: {result.stdout}"
 
+    def post_close(self):
+        """WM_CLOSE posted to the splash, as another program would."""
+        result = self.wine.run(self.exe, "close")
+        assert result.returncode == 0, f"no splash to post WM_CLOSE to: {result.stdout}"
+
     def has_focus(self):
         """Whether the splash is the foreground window and has the keyboard focus."""
         out = self.wine.run(self.exe, "focus").stdout.strip().splitlines()

@@ -4,7 +4,8 @@ would run them: the setup program is fetched into the current directory,
 started without a command line while the splash is hidden, waited for and
 deleted, and its exit code (3010) is the installer's, while a second start
 meanwhile ends at once with 1618 and leaves another program's window of the
-splash's class alone; failed downloads and a download that does not carry the
+splash's class alone, and a close request posted to the hidden splash while
+the setup program runs changes none of that; failed downloads and a download that does not carry the
 publisher's signature (here: not a program at all) end in the notice box, with
 the browser opens recorded, and in 1603 once the splash is closed. A body cut
 off once, or on every try after an eighth, is continued; a busy server and one
@@ -51,6 +52,11 @@ LOG_FAILURE = re.compile(r"^failure \d+ \S+: .+$")
 LOG_INSTALLED = [LOG_CHANNEL, LOG_REQUEST, re.compile(r"^answer 200 length=\d+ validator=(etag|last-modified|none)$"),
                  re.compile(r"^body \d+ bytes in \d+ ms$"), re.compile(r"^publisher check: WinVerifyTrust 0x00000000 ERROR_SUCCESS$"),
                  re.compile(r'^publisher check: signer ".+"$'), re.compile(r"^setup program started$")]
+
+
+# Wine's stand-in for SetThreadExecutionState reports each call: process, thread, the state asked for.
+AWAKE_CALL = re.compile(r"^([0-9a-f]{4}):([0-9a-f]{4}):warn:ntdll:NtSetThreadExecutionState \(0x([0-9a-f]+),")
+ES_SYSTEM_REQUIRED, ES_CONTINUOUS = 0x1, 0x80000000
 
 
 def continuation_request(offset):
@@ -158,15 +164,21 @@ def user_settings(wine, server, proxy, silent_script):
 
 
 def successful_install(args, wine, probe, name="install-ok", server_extra=(), expected=(CHANNEL_REQUEST,),
-                       proxy=False, second_start=False, silent_script=False, setup_exit=0):
+                       proxy=False, second_start=False, silent_script=False, setup_exit=0, close_while_running=False,
+                       awake_trace=False):
     """proxy: the user's settings name the server's CONNECT proxy, which must carry the download.
     second_start: the download is paced to about 10 s and the installer started again meanwhile.
     silent_script: the user's settings name a configuration script whose server never answers; the
     download still starts within 5 s, directly. setup_exit: the setup program's exit code, which
-    the installer's must be."""
-    run = Run(args, wine, name, winedebug="-all,fixme+explorerframe", setup_exit=setup_exit)
+    the installer's must be. close_while_running: WM_CLOSE is posted to the hidden splash while the setup
+    program runs; the installer still waits for it, and a start meanwhile ends with 1618. awake_trace:
+    the installer asked once, on one thread, to keep the system awake and let it sleep again before the
+    setup program runs (Wine's report of each call)."""
+    # The taskbar's calls come on fixme:explorerframe, which "+pid,warn+ntdll" leaves on as Wine's default.
+    run = Run(args, wine, name, winedebug="+pid,warn+ntdll" if awake_trace else "-all,fixme+explorerframe",
+              setup_exit=setup_exit)
     rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
-    second = decoy = None
+    second = decoy = late = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
                                 rate=rate, extra=server_extra, proxy=proxy or silent_script) as server, \
             user_settings(wine, server, proxy, silent_script):
@@ -203,6 +215,20 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             assert window is not None and not window["visible"], f"splash not hidden: {window}"
             assert run.exit_code(0) is None, "installer did not wait for the setup program"
             assert (run.work / SETUP_NAME).exists(), "setup program not in the current directory"
+            if awake_trace:
+                pid = probe.process_id()
+                calls = [(m.group(2), int(m.group(3), 16)) for m in map(AWAKE_CALL.match, run.trace())
+                         if m and m.group(1) == pid]
+                assert [state for _, state in calls] == [ES_CONTINUOUS | ES_SYSTEM_REQUIRED, ES_CONTINUOUS] and \
+                    calls[0][0] == calls[1][0], f"execution states of {pid} while the setup program runs: {calls}"
+            if close_while_running:
+                probe.post_close()
+                # Longer than the exit's wait for the worker, which would otherwise hide an ended run.
+                assert run.exit_code(6) is None, "the close request ended the installer before the setup program"
+                late = harness.Parented(wine, args.probe, args.installer, run.work, run.env,
+                                        log=run.work.parent / f"{name}-late.log")
+                code = late.exit_code(20)
+                assert code == 1618, f"start after the close request: exit code {code} (None: still running)"
 
             lines = dict(line.split("=", 1) for line in record.read_text().splitlines()[1:])
             command_line = lines["command line"].strip().strip('"')
@@ -235,6 +261,8 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             run.stop()
             if second:
                 second.stop()
+            if late:
+                late.stop()
             if decoy and decoy.poll() is None:
                 decoy.kill()
 
@@ -387,7 +415,8 @@ def main():
     wine = harness.Wine(args.build_dir)
     probe = harness.Probe(wine, args.probe)
     harness.set_windows_version(wine, "tolvin-installer.exe", "win7")
-    successful_install(args, wine, probe, second_start=True, setup_exit=3010)
+    successful_install(args, wine, probe, second_start=True, setup_exit=3010, close_while_running=True,
+                       awake_trace=True)
     if args.unsigned_setup:
         failed_download(args, wine, probe, "unsigned-program", [], "cancel", setup=args.unsigned_setup,
                         logged=[re.compile(r"^setup program refused: ")])

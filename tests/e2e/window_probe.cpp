@@ -8,6 +8,8 @@
 //                                and inactive; prints "ready", then once STOPFILE exists (at most
 //                                60 s) "brought forward" when it was activated or restored, else
 //                                "left alone"
+//   window_probe close           posts WM_CLOSE to the splash, as another program or a task manager's
+//                                "end task" does: "posted", or "none" without a splash
 //   window_probe focus           "focus" when the splash is the foreground window and has the keyboard
 //                                focus, else "elsewhere"
 //   window_probe run EXE         starts EXE in this folder, waits for it and prints "exit CODE", its
@@ -65,6 +67,14 @@ int SplashProcess()
     else
         std::printf("none\n");
     return 0;
+}
+
+int PostClose()
+{
+    HWND window = FindWindowW(L"TolvinInstaller", nullptr);
+    const bool posted = window && PostMessageW(window, WM_CLOSE, 0, 0);
+    std::printf("%s\n", posted ? "posted" : "none");
+    return posted ? 0 : 1;
 }
 
 int Focus()
@@ -347,6 +357,8 @@ int main(int argc, char** argv)
         return SplashProcess();
     if (argc >= 3 && std::strcmp(argv[1], "run") == 0)
         return RunAndReport(argv[2]);
+    if (argc >= 2 && std::strcmp(argv[1], "close") == 0)
+        return PostClose();
     if (argc >= 2 && std::strcmp(argv[1], "focus") == 0)
         return Focus();
     if (argc >= 2 && std::strcmp(argv[1], "accessible") == 0)

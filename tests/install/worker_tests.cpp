@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <utility>
@@ -13,6 +16,8 @@
 #include "install/channel.h"
 #include "install/install_worker.h"
 #include "install/setup_publisher.h"
+#include "install/stay_awake.h"
+#include "common/joined_thread.h"
 #include "net/downloaded_file.h"
 #include "net/widen.h"
 #include "tests/install/notice_box.h"
@@ -71,12 +76,45 @@ std::atomic<int> CloseRequests{0};
 std::atomic<long> ExitCode{-1};
 // The window was told a notice is shown (its taskbar button turns red).
 std::atomic<int> NoticeSignals{0};
+// The window's answer when the worker asks to launch, and how often it asked.
+std::atomic<bool> LaunchAllowed{true};
+std::atomic<int> LaunchQuestions{0};
+
+// What the worker asked of the computer's power management, from which thread,
+// and whether the splash was still up.
+struct AwakeCall {
+    EXECUTION_STATE flags;
+    DWORD thread;
+    bool splashVisible;
+};
+std::mutex AwakeLock;
+std::vector<AwakeCall> AwakeCalls;
+HWND AwakeSplash = nullptr;
+
+EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE flags)
+{
+    std::lock_guard<std::mutex> guard(AwakeLock);
+    AwakeCalls.push_back({flags, GetCurrentThreadId(), IsWindowVisible(AwakeSplash) != FALSE});
+    return ES_CONTINUOUS;
+}
+
+size_t AwakeCallCount()
+{
+    std::lock_guard<std::mutex> guard(AwakeLock);
+    return AwakeCalls.size();
+}
+
+const std::vector<EXECUTION_STATE> AwakeThenAsleep = {ES_CONTINUOUS | ES_SYSTEM_REQUIRED, ES_CONTINUOUS};
 
 LRESULT CALLBACK SplashStandIn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CLOSE) {
+    if (message == WM_INSTALL_DONE) {
         ++CloseRequests;
         return 0;  // counted, not acted upon
+    }
+    if (message == WM_INSTALL_MAY_LAUNCH) {
+        ++LaunchQuestions;
+        return LaunchAllowed ? TRUE : FALSE;
     }
     if (message == WM_INSTALL_EXIT_CODE) {
         ExitCode = static_cast<long>(wParam);
@@ -140,6 +178,11 @@ protected:
         CloseRequests = 0;
         ExitCode = -1;
         NoticeSignals = 0;
+        LaunchAllowed = true;
+        LaunchQuestions = 0;
+        closeBegun_ = false;
+        AwakeCalls.clear();
+        SetExecutionState = RecordExecutionState;
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         wchar_t dir[MAX_PATH];
@@ -159,9 +202,11 @@ protected:
         window_ = CreateWindowExW(0, L"SplashStandIn", L"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 50, nullptr,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(nullptr, window_);
+        AwakeSplash = window_;
     }
     void TearDown() override
     {
+        SetExecutionState = SetThreadExecutionState;
         DestroyWindow(window_);
         SetCurrentDirectoryW(previousDir_.c_str());
         // Whatever the test left behind.
@@ -194,7 +239,8 @@ protected:
     {
         std::atomic<bool> done{false};
         std::thread worker([&] {
-            RunInstall(window_, Url, saveName, publisher, download, RecordProgress());
+            workerThread_ = GetCurrentThreadId();
+            RunInstall(window_, Url, saveName, publisher, download, RecordProgress(), closeBegun_);
             done = true;
         });
         PumpUntil(done);
@@ -211,7 +257,21 @@ protected:
         return [this](std::uint64_t received, std::uint64_t total) { progress_.emplace_back(received, total); };
     }
 
+    // The execution states the worker asked for, in order, each from its own thread.
+    std::vector<EXECUTION_STATE> AwakeRequests()
+    {
+        std::lock_guard<std::mutex> guard(AwakeLock);
+        std::vector<EXECUTION_STATE> flags;
+        for (const AwakeCall& call : AwakeCalls) {
+            EXPECT_EQ(workerThread_, call.thread) << "asked from another thread than the download's";
+            flags.push_back(call.flags);
+        }
+        return flags;
+    }
+
     static constexpr const char* Url = "https://localhost:48443/tolvin/ebwebview";
+    std::atomic<bool> closeBegun_{false};
+    DWORD workerThread_ = 0;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress_;
     std::wstring workDir_;
     std::wstring previousDir_;
@@ -243,6 +303,8 @@ TEST_F(Worker, DownloadedProgramRunsHiddenIsWaitedForThenDeleted)
     EXPECT_FALSE(IsWindowVisible(window_));
     EXPECT_EQ(1, CloseRequests.load());
     EXPECT_EQ(7, ExitCode.load()) << "fake_setup's own exit code, passed on";
+    EXPECT_EQ(AwakeThenAsleep, AwakeRequests());
+    EXPECT_TRUE(AwakeCalls.size() == 2 && AwakeCalls[1].splashVisible) << "kept awake into the setup program's run";
     EXPECT_EQ(nullptr, FindWindowW(L"#32770", NoticeCaption));
     EXPECT_TRUE(BrowserOpens().empty());
 }
@@ -254,7 +316,7 @@ TEST_F(Worker, DownloadDoneBeforeTheWindowIsShownStillHidesIt)
     ShowWindow(window_, SW_HIDE);
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        RunInstall(window_, Url, "tolvin-setup.exe", L"", Serve(FakeSetupPath()), RecordProgress());
+        RunInstall(window_, Url, "tolvin-setup.exe", L"", Serve(FakeSetupPath()), RecordProgress(), closeBegun_);
         done = true;
     });
     Sleep(500);  // the rest of window creation and the centring
@@ -313,11 +375,13 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
     std::wstring text;
     bool visibleDuringNotice = false;
     int signalsWithTheBox = 0;
+    size_t awakeCallsAtNotice = 0;
     std::thread answer([&] {
         if (HWND box = WaitForNoticeBox()) {
             text = BoxText(box);
             visibleDuringNotice = IsWindowVisible(window_) != FALSE;
             signalsWithTheBox = NoticeSignals;
+            awakeCallsAtNotice = AwakeCallCount();
             ClickBoxButton(box, IDCANCEL);
         }
     });
@@ -336,8 +400,90 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
     EXPECT_EQ(0, CloseRequests.load());
     EXPECT_FALSE(Exists(L"fake-setup-ran.txt"));
     EXPECT_FALSE(Exists(L"tolvin-setup.exe"));
+    EXPECT_EQ(AwakeThenAsleep, AwakeRequests());
+    EXPECT_EQ(2u, awakeCallsAtNotice) << "the notice held the computer awake";
     ASSERT_TRUE(WaitForBrowserOpens(1));
     EXPECT_EQ(std::vector<std::string>{Url}, BrowserOpens());
+}
+
+// The two ways a close beats the launch: during the download, which the engine
+// then gives up at its next chunk (it turns whatever the callback throws into
+// a failed download), or between the download and the launch, when the
+// window refuses it. Either way nothing starts, nothing is said, no file stays
+// and the computer may sleep again.
+TEST_F(Worker, SplashClosedBeforeTheLaunchStartsNothingAndLeavesNothing)
+{
+    int chunksAfterClose = -1;
+    RunWorker("tolvin-setup.exe", [&](const std::string&, const std::string& saveName, ProgressCallback progress,
+                                      DownloadedFile& file, DownloadFailure& failure) {
+        try {
+            if (!HoldDownload("MZ", saveName, file))
+                return false;
+            progress(2, 100);
+            closeBegun_ = true;
+            for (chunksAfterClose = 0; chunksAfterClose < 10; ++chunksAfterClose)
+                progress(3 + chunksAfterClose, 100);
+            return true;
+        } catch (...) {
+            failure.reason = "unexpected error";
+            CloseDownloadedFile(file);
+            return false;
+        }
+    });
+    EXPECT_EQ(0, chunksAfterClose) << "the download went on after the close";
+    EXPECT_EQ(AwakeThenAsleep, AwakeRequests());
+    EXPECT_EQ(0, LaunchQuestions.load());
+
+    closeBegun_ = false;
+    LaunchAllowed = false;  // the close came after the last chunk
+    AwakeCalls.clear();
+    RunWorker("tolvin-setup.exe", Serve(FakeSetupPath()));
+    EXPECT_EQ(1, LaunchQuestions.load());
+    EXPECT_EQ(AwakeThenAsleep, AwakeRequests());
+    EXPECT_TRUE(IsWindowVisible(window_)) << "hidden for a launch that was refused";
+    EXPECT_FALSE(Exists(L"fake-setup-ran.txt"));
+    EXPECT_FALSE(Exists(L"tolvin-setup.exe"));
+    EXPECT_EQ(0, CloseRequests.load());
+    EXPECT_EQ(-1, ExitCode.load()) << "the window's own 1602 stands";
+    EXPECT_EQ(nullptr, FindWindowW(L"#32770", NoticeCaption));
+    EXPECT_TRUE(BrowserOpens().empty());
+}
+
+// Outside the engine's guard (here the downloader itself) an allocation fails:
+// not the end of the process, but the ordinary notice, 1603 and the window closed.
+TEST_F(Worker, UnexpectedExceptionGivesTheNoticeAndClosesWith1603)
+{
+    std::wstring text;
+    std::thread answer([&] {
+        if (HWND box = WaitForNoticeBox()) {
+            text = BoxText(box);
+            ClickBoxButton(box, IDCANCEL);
+        }
+    });
+    RunWorker("tolvin-setup.exe", [](const std::string&, const std::string&, ProgressCallback, DownloadedFile&,
+                                     DownloadFailure&) -> bool { throw std::bad_alloc(); });
+    answer.join();
+    EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, true), text);
+    EXPECT_EQ(ERROR_INSTALL_FAILURE, ExitCode.load());
+    EXPECT_EQ(1, CloseRequests.load());
+    EXPECT_EQ(AwakeThenAsleep, AwakeRequests());
+}
+
+// Work held up past the deadline (registration on a stalled disk) is left
+// running, so the exit code still reaches the script.
+TEST(WaitedThread, LetsGoOfWorkPastItsDeadline)
+{
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    WaitedThread held;
+    ASSERT_TRUE(StartWaitedThread(held, [release] {
+        while (!*release)
+            Sleep(10);
+    }));
+    const auto start = std::chrono::steady_clock::now();
+    held.LetGo(start + std::chrono::milliseconds(300));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(held.thread.joinable());
+    *release = true;
 }
 
 TEST_F(Worker, PublisherCheckStartsOnlyTheNamedSignersProgram)
