@@ -65,7 +65,8 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
     // download too. The engine logs its own failures; the check's and the
     // keeping's are logged here.
     bool ready = download(url, saveName, progress, file, failure);
-    if (ready && !publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, failure.reason)) {
+    if (ready && !publisher.empty() &&
+        !CheckSetupPublisher(file.handle, file.path, publisher, failure.reason, failure.code)) {
         LogStep("setup program refused: " + failure.reason);
         ready = false;
     }

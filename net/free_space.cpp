@@ -10,7 +10,16 @@ const std::uint64_t kMarginBytes = 1024 * 1024;
 
 }  // namespace
 
-bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+bool IsDiskFull(DWORD error)
+{
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == ERROR_DISK_QUOTA_EXCEEDED;
+}
+
+std::uint64_t RoomNeededFor(std::uint64_t length)
+{
+    const std::uint64_t most = ~std::uint64_t(0);
+    return length > most - kMarginBytes ? most : length + kMarginBytes;
+}
 
 bool HasRoomFor(const std::wstring& path, std::uint64_t length)
 {
@@ -29,5 +38,5 @@ bool HasRoomFor(const std::wstring& path, std::uint64_t length)
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExW(full.data(), &available, nullptr, nullptr))
         return true;
-    return available.QuadPart >= kMarginBytes && available.QuadPart - kMarginBytes >= length;
+    return available.QuadPart >= RoomNeededFor(length);
 }
