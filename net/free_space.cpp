@@ -8,11 +8,15 @@ namespace {
 // rounding up to whole clusters.
 const std::uint64_t kMarginBytes = 1024 * 1024;
 
+// What a write gets when the user's disk quota is used up; missing from some
+// SDKs' headers.
+const DWORD kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
+
 }  // namespace
 
 bool IsDiskFull(DWORD error)
 {
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == ERROR_DISK_QUOTA_EXCEEDED;
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == kDiskQuotaExceeded;
 }
 
 std::uint64_t RoomNeededFor(std::uint64_t length)

@@ -71,7 +71,7 @@ TEST(NoticeText, DiskSpaceInWholeMegabytesRoundedUpAndTheComputersDate)
 // A quota used up is put right as a full disk is: by freeing space.
 TEST(NoticeText, AUsedUpQuotaIsAFullDisk)
 {
-    for (DWORD full : {ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL, ERROR_DISK_QUOTA_EXCEEDED})
+    for (DWORD full : {DWORD(ERROR_DISK_FULL), DWORD(ERROR_HANDLE_DISK_FULL), DWORD(1295)})  // 1295: quota
         EXPECT_TRUE(IsDiskFull(full)) << full;
     EXPECT_FALSE(IsDiskFull(ERROR_ACCESS_DENIED));
 }
