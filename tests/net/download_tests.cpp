@@ -519,9 +519,7 @@ TEST_F(Download, ScriptThatNeverComesHoldsTheDownloadAtMostThreeSeconds)
     EXPECT_EQ(1u, LoggedRequests("GET /bytes/500?id=" + marker + " ", before).size());
 }
 
-// Slow: waits out the lookup's 3 s. The script's answer comes half a second
-// late, while the download runs without it; the try after the cut goes through
-// the proxy it names.
+// Slow. The script's proxy comes after the 3 s wait: the try after the cut takes it.
 TEST_F(Download, LookupThatAnswersLateCarriesTheNextTry)
 {
     UserProxySetting user(UserProxySetting::kScript, "", "", "http://127.0.0.1:" + proxyPort + "/unused.pac");

@@ -66,7 +66,6 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
         {all, nullptr, &direct, {L"DIRECT"}, {L"script", L"detection"}},
         {all, &list, nullptr, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script"}},
         {all, &empty, &list, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script", L"detection"}},
-        // ... but the way out a list ends in stays.
         {all, &longList, nullptr, {L"a:1 bypass ", L"b:2 bypass ", L"c:3 bypass ", L"DIRECT"}, {L"script"}},
         {all, &longNoDirect, nullptr, {L"a:1 bypass ", L"b:2 bypass ", L"c:3 bypass ", L"d:4 bypass "}, {L"script"}},
         // The user's own proxy goes to WinHTTP as written.
