@@ -21,14 +21,13 @@
 #include "splash/progress.h"
 #include "splash/window_paint.h"
 
-HINSTANCE AppInstance = nullptr;
-HWND MainWindow = nullptr;
+namespace {
+
+// The pictures and GDI+, from the first paint to WM_DESTROY; UI thread only.
 ULONG_PTR GdiplusToken = 0;
 HBITMAP BackgroundBitmap = nullptr;
 GpBitmapPtr TrackImage;
 GpBitmapPtr FillImage;
-
-namespace {
 
 // The fonts and the progress area's surface, kept while the window lives and
 // made anew for each display scale it takes; its dpi is the window's.
@@ -233,7 +232,6 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
         ShowRunningCopy(WindowClassName);
         return ERROR_INSTALL_ALREADY_RUNNING;
     }
-    AppInstance = instance;
 
     // Only the first paint needs GDI+ and the pictures: they are decoded
     // while this thread makes the window. On a way out before the window
@@ -261,21 +259,21 @@ int RunInstallerApp(HINSTANCE instance, int showCommand)
     // turns out to be another.
     const int screenDpi = WindowDpi(nullptr);
     RECT place = CenteredWindowRect(screenDpi);
-    MainWindow = CreateWindowExW(0, WindowClassName, InstallerTitle, WS_POPUP, place.left, place.top,
-                                 place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance,
-                                 nullptr);
-    if (!MainWindow)
+    const HWND window = CreateWindowExW(0, WindowClassName, InstallerTitle, WS_POPUP, place.left, place.top,
+                                        place.right - place.left, place.bottom - place.top, nullptr, nullptr, instance,
+                                        nullptr);
+    if (!window)
         return ERROR_INSTALL_FAILURE;
-    const int dpi = WindowDpi(MainWindow);
+    const int dpi = WindowDpi(window);
     if (dpi != screenDpi) {
         place = CenteredWindowRect(dpi);
-        SetWindowPos(MainWindow, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+        SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
                      SWP_NOZORDER);
     }
 
-    TakePictures(MainWindow, FinishPictureLoad(pictures));
-    ShowWindow(MainWindow, showCommand);
-    UpdateWindow(MainWindow);
+    TakePictures(window, FinishPictureLoad(pictures));
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
     // Beside the first paint's way to the screen rather than before it; still
     // every start that shows the splash registers, however soon it is closed.
     // Only the copy that installs writes the log, and not before the splash is

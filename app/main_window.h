@@ -2,15 +2,6 @@
 #include <windows.h>
 
 #include "splash/display_scale.h"
-#include "splash/gdiplus_flat.h"
-
-// Process-wide state of the splash, owned by the UI thread.
-extern HINSTANCE AppInstance;
-extern HWND MainWindow;
-extern ULONG_PTR GdiplusToken;
-extern HBITMAP BackgroundBitmap;
-extern GpBitmapPtr TrackImage;
-extern GpBitmapPtr FillImage;
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/bounded_call.h"
 #include "common/kernel_handle.h"
-#include "net/bounded_call.h"
+#include "common/text_encoding.h"
 
 #include "log/support_log.h"
-#include "registry/text_encoding.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <memory>
 #include <string>
 
+#include "common/bounded_call.h"
 #include "common/kernel_handle.h"
 #include "log/support_log.h"
-#include "net/bounded_call.h"
 
 namespace {
 

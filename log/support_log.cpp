@@ -8,8 +8,8 @@
 #include <mutex>
 
 #include "build_settings.h"
-#include "registry/nt_file.h"
-#include "registry/registry_folder.h"
+#include "profile/nt_file.h"
+#include "profile/tolvin_folder.h"
 
 namespace {
 
@@ -216,7 +216,7 @@ bool TrimEarlierRuns(HANDLE file)
 // writes between our lines or swaps the file while the run holds it.
 std::unique_ptr<FileHandle> OpenLogFile(const std::wstring& profileFolder)
 {
-    RegistryFolder held;
+    HeldFolder held;
     if (!HoldTolvinFolder(profileFolder, held))
         return nullptr;
     LONG status = 0;

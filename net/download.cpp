@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/text_encoding.h"
 #include "log/support_log.h"
 #include "net/downloaded_file.h"
 #include "net/free_space.h"
@@ -44,17 +45,6 @@ bool FailWithLastError(DownloadFailure& failure, const std::string& reason)
 bool IsRedirect(DWORD status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-std::string WideToUtf8(const wchar_t* text)
-{
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes < 1)
-        return std::string();
-    std::string utf8(static_cast<size_t>(bytes - 1), '\0');
-    // The string's own terminator slot takes the NUL.
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], bytes, nullptr, nullptr);
-    return utf8;
 }
 
 // One header's value, one byte per UTF-16 unit (header values are bytes);

@@ -2,15 +2,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
+#include "common/progress_callback.h"
 #include "net/user_proxy.h"
-
-// Called after each body chunk is saved: the bytes in the file so far and the
-// file's Content-Length (0 when it had none). A continued download goes on
-// from where it broke; one the server starts over counts again from 0.
-using ProgressCallback = std::function<void(std::uint64_t received, std::uint64_t total)>;
 
 struct DownloadedFile;
 

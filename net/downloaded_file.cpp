@@ -1,18 +1,6 @@
 #include "net/downloaded_file.h"
 
-#include <cstddef>
-#include <vector>
-
-namespace {
-
-bool SetDeleteOnClose(HANDLE file, bool remove)
-{
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
-}  // namespace
+#include "common/file_information.h"
 
 DownloadedFile::~DownloadedFile()
 {
@@ -58,15 +46,8 @@ bool KeepDownloadedFile(DownloadedFile& file)
 
 bool RenameDownloadedFile(DownloadedFile& file, const std::wstring& newPath)
 {
-    // FILE_RENAME_INFO ends in a one-unit name that is really newPath's length.
-    const size_t nameBytes = newPath.size() * sizeof(wchar_t);
-    std::vector<unsigned char> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t), 0);
-    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = FALSE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(nameBytes);
-    newPath.copy(rename->FileName, newPath.size());
-    if (!SetFileInformationByHandle(file.handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
+    std::vector<unsigned char> rename = RenameInformation(newPath, nullptr, false);
+    if (!SetFileInformationByHandle(file.handle, FileRenameInfo, rename.data(), static_cast<DWORD>(rename.size())))
         return false;
     file.path = newPath;
     return true;

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "net/download.h"
+#include "common/progress_callback.h"
 
 // Reads up to `capacity` bytes of the response body into buffer and sets got;
 // got 0 means the body has ended. Returns false when the read failed.

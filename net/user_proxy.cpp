@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "net/bounded_call.h"
+#include "common/bounded_call.h"
 #include "net/secure_protocols.h"
 #include "net/winhttp_handle.h"
 

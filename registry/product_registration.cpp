@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "product/product_name.h"
-#include "registry/registry_folder.h"
+#include "profile/tolvin_folder.h"
 #include "registry/registry_in_folder.h"
 
 namespace {
@@ -31,7 +31,7 @@ void MarkProduct(std::vector<SoftwareEntry>& entries)
 void RegisterProductInProfile(const std::wstring& profileFolder)
 {
     // Held until the write is done, so it cannot become a link in between.
-    RegistryFolder held;
+    HeldFolder held;
     if (!HoldTolvinFolder(profileFolder, held))
         return;
     // From here on everything goes through the held handle, nothing by path.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/software_registry.h"  // SoftwareEntry; free of Windows headers
+#include "registry/software_entry.h"
 
 // Reads file bytes the way a text-mode stream would deliver them (CR LF becomes
 // LF, a 0x1A byte ends the input) and picks the records out line by line.

@@ -4,8 +4,10 @@
 
 #include <atomic>
 
+#include "common/file_identity.h"
+#include "common/file_information.h"
 #include "common/kernel_handle.h"
-#include "registry/nt_file.h"
+#include "profile/nt_file.h"
 #include "registry/registry_format.h"
 
 namespace {
@@ -42,13 +44,6 @@ bool WriteWholeFile(HANDLE file, const std::string& bytes)
         done += written;
     }
     return true;
-}
-
-bool SetDeleteOnClose(HANDLE file, bool remove)
-{
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
 // A new, uniquely named file in the same folder, so the final rename stays
@@ -94,8 +89,7 @@ bool TryReadSoftwareRegistryIn(HANDLE folder, const std::wstring& name, std::vec
                                 : INVALID_HANDLE_VALUE);
     BY_HANDLE_FILE_INFORMATION same = {};
     if (filtered && (!content.Valid() || !GetFileInformationByHandle(content.handle, &same) ||
-                     same.dwVolumeSerialNumber != info.dwVolumeSerialNumber ||
-                     same.nFileIndexHigh != info.nFileIndexHigh || same.nFileIndexLow != info.nFileIndexLow))
+                     !SameFileIdentity(same, info)))
         return false;
     std::string bytes;
     if (!ReadWholeFile(filtered ? content.handle : file.handle, bytes))

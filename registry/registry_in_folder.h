@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/software_registry.h"
+#include "registry/software_entry.h"
 
 // Reads `name` in `folder`. A missing file gives true and no entries. A file
 // that cannot be opened or read through (locked, a folder), and one that is

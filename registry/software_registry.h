@@ -2,13 +2,7 @@
 #include <string>
 #include <vector>
 
-// One product in the per-user config.toml. Fields are raw bytes (UTF-8 by
-// convention) and pass through reading and writing unchanged.
-struct SoftwareEntry {
-    std::string name;
-    std::string product_id;
-    std::string distributor_id;
-};
+#include "registry/software_entry.h"
 
 // By path: the folder the path names is looked up once and the file is reached
 // through its handle (registry_in_folder.h), which registration uses directly.

@@ -149,58 +149,32 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override
     {
-        LONG id = 0;
-        const HRESULT checked = StartText(child, value, id);
-        if (checked != S_OK)
-            return checked;
-        if (id != ProgressBarChild)
-            return DISP_E_MEMBERNOTFOUND;
-        return Text(ReadSplashProgress(state_).percentText, value);
+        return OwnText(child, value, ProgressBarChild, ReadSplashProgress(state_).percentText, DISP_E_MEMBERNOTFOUND);
     }
 
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override
     {
-        LONG id = 0;
-        const HRESULT checked = StartText(child, description, id);
-        if (checked != S_OK)
-            return checked;
-        if (id != ProgressBarChild)
-            return S_FALSE;
-        return Text(ReadSplashProgress(state_).speedText, description);
+        return OwnText(child, description, ProgressBarChild, ReadSplashProgress(state_).speedText, S_FALSE);
     }
 
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override
     {
-        if (!role)
-            return E_POINTER;
-        VariantInit(role);
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        switch (ChildOf(child)) {
-        case CHILDID_SELF:
-            PutLong(role, ROLE_SYSTEM_CLIENT);
-            return S_OK;
-        case ProgressBarChild:
-            PutLong(role, ROLE_SYSTEM_PROGRESSBAR);
-            return S_OK;
-        case CloseButtonChild:
-            PutLong(role, ROLE_SYSTEM_PUSHBUTTON);
-            return S_OK;
-        default:
-            return E_INVALIDARG;
-        }
+        LONG id = 0;
+        const HRESULT checked = StartVariant(child, role, id);
+        if (checked != S_OK)
+            return checked;
+        PutLong(role, id == CHILDID_SELF       ? ROLE_SYSTEM_CLIENT
+                      : id == ProgressBarChild ? ROLE_SYSTEM_PROGRESSBAR
+                                               : ROLE_SYSTEM_PUSHBUTTON);
+        return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override
     {
-        if (!state)
-            return E_POINTER;
-        VariantInit(state);
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        const LONG id = ChildOf(child);
-        if (id < 0)
-            return E_INVALIDARG;
+        LONG id = 0;
+        const HRESULT checked = StartVariant(child, state, id);
+        if (checked != S_OK)
+            return checked;
         // Hidden while the setup program runs.
         LONG flags = IsWindowVisible(window_) ? 0 : STATE_SYSTEM_INVISIBLE;
         if (id == CHILDID_SELF)
@@ -229,11 +203,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override
     {
-        LONG id = 0;
-        const HRESULT checked = StartText(child, shortcut, id);
-        if (checked != S_OK)
-            return checked;
-        return id == CloseButtonChild ? Text(CloseButtonShortcut, shortcut) : S_FALSE;
+        return OwnText(child, shortcut, CloseButtonChild, CloseButtonShortcut, S_FALSE);
     }
 
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override
@@ -259,11 +229,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override
     {
-        LONG id = 0;
-        const HRESULT checked = StartText(child, action, id);
-        if (checked != S_OK)
-            return checked;
-        return id == CloseButtonChild ? Text(CloseButtonAction, action) : DISP_E_MEMBERNOTFOUND;
+        return OwnText(child, action, CloseButtonChild, CloseButtonAction, DISP_E_MEMBERNOTFOUND);
     }
 
     HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override
@@ -303,14 +269,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override
     {
-        if (!end)
-            return E_POINTER;
-        VariantInit(end);
-        if (!window_)
-            return RPC_E_DISCONNECTED;
-        const LONG from = ChildOf(start);
-        if (from < 0)
-            return E_INVALIDARG;
+        LONG from = 0;
+        const HRESULT checked = StartVariant(start, end, from);
+        if (checked != S_OK)
+            return checked;
         LONG to = -1;
         if (from == CHILDID_SELF && direction == NAVDIR_FIRSTCHILD)
             to = ProgressBarChild;
@@ -385,6 +347,28 @@ private:
             return RPC_E_DISCONNECTED;
         id = ChildOf(child);
         return id < 0 ? E_INVALIDARG : S_OK;
+    }
+
+    // The same for an answer in a VARIANT, left empty.
+    HRESULT StartVariant(const VARIANT& child, VARIANT* out, LONG& id) const
+    {
+        if (!out)
+            return E_POINTER;
+        VariantInit(out);
+        if (!window_)
+            return RPC_E_DISCONNECTED;
+        id = ChildOf(child);
+        return id < 0 ? E_INVALIDARG : S_OK;
+    }
+
+    // A text only the child `owner` has; `others` is what the rest answer.
+    HRESULT OwnText(const VARIANT& child, BSTR* out, LONG owner, const std::wstring& text, HRESULT others) const
+    {
+        LONG id = 0;
+        const HRESULT checked = StartText(child, out, id);
+        if (checked != S_OK)
+            return checked;
+        return id == owner ? Text(text, out) : others;
     }
 
     // Client coordinates, from the geometry the paint draws with: the bar

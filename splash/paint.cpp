@@ -6,7 +6,7 @@
 #include "splash/gdi_holders.h"
 #include "splash/progress.h"
 #include "product/product_name.h"
-#include "splash/contrast.h"
+#include "splash/contrast_scheme.h"
 
 using namespace Gdiplus::DllExports;
 

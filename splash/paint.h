@@ -9,7 +9,7 @@
 #include "splash/gdi_holders.h"
 #include "splash/gdiplus_flat.h"
 #include "splash/progress.h"
-#include "splash/contrast.h"
+#include "splash/contrast_scheme.h"
 
 // What one paint draws from: the pictures (each may be null) and the progress
 // values derived from the shared state.

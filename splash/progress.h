@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "net/download.h"
+#include "common/progress_callback.h"
 
 // Written by the worker thread's progress callback, read by the paint on the
 // UI thread. Each field is stored and loaded whole (relaxed atomics, no lock);

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "common/text_encoding.h"
 #include "product/product_name.h"
-#include "registry/text_encoding.h"
 
 namespace {
 

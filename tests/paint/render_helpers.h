@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "splash/contrast.h"
+#include "splash/contrast_scheme.h"
 
 // A 32-bit top-down DIB section, its pixels reachable through *bits.
 inline HBITMAP MakeDib(int width, int height, std::uint32_t** bits)

@@ -1,11 +1,11 @@
-#include "registry/nt_file.h"
+#include "profile/nt_file.h"
 
 #include <winternl.h>
 
-#include <cstddef>
 #include <vector>
 
-#include "registry/reparse_point.h"
+#include "common/file_information.h"
+#include "profile/reparse_point.h"
 
 namespace {
 
@@ -15,13 +15,6 @@ using NtCreateFileFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO
 using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
 
 const int FileRenameInformationClass = 10;
-
-struct RenameInformation {
-    BOOLEAN ReplaceIfExists;
-    HANDLE RootDirectory;
-    ULONG FileNameLength;
-    WCHAR FileName[1];
-};
 
 // Looked up rather than imported: ntdll is in every process already, and the
 // import table stays limited to the DLLs tools/check-binary.sh allows.
@@ -73,14 +66,7 @@ bool RenameInFolder(HANDLE file, HANDLE folder, const std::wstring& name)
         NtdllFunction<NtSetInformationFileFn>("NtSetInformationFile");
     if (!setInformation)
         return false;
-    // The structure ends in a one-unit name that is really `name`'s length.
-    const size_t nameBytes = name.size() * sizeof(wchar_t);
-    std::vector<unsigned char> buffer(offsetof(RenameInformation, FileName) + nameBytes + sizeof(wchar_t), 0);
-    RenameInformation* rename = reinterpret_cast<RenameInformation*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = folder;
-    rename->FileNameLength = static_cast<ULONG>(nameBytes);
-    name.copy(rename->FileName, name.size());
+    std::vector<unsigned char> rename = RenameInformation(name, folder, true);
     IO_STATUS_BLOCK io = {};
-    return setInformation(file, &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformationClass) >= 0;
+    return setInformation(file, &io, rename.data(), static_cast<ULONG>(rename.size()), FileRenameInformationClass) >= 0;
 }

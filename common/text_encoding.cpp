@@ -1,4 +1,4 @@
-#include "registry/text_encoding.h"
+#include "common/text_encoding.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "registry/reparse_point.h"
+#include "profile/reparse_point.h"
 
 bool IsRedirectingReparsePoint(DWORD attributes, DWORD tag)
 {

@@ -1,4 +1,4 @@
-#include "net/bounded_call.h"
+#include "common/bounded_call.h"
 
 #include <memory>
 #include <new>
