@@ -7,6 +7,7 @@
 #include "build_settings.h"
 #include "common/text_encoding.h"
 #include "log/support_log.h"
+#include "net/free_space.h"
 
 const wchar_t DownloadFailedMessage[] = L"\u4e0b\u8f7d\u5931\u8d25\uff0c\u8bf7\u68c0\u67e5\u7f51\u7edc\u8fde\u63a5\u6216\u8054\u7cfb\u5ba2\u670d\u3002";
 const wchar_t LaunchFailedMessage[] = L"\u5b89\u88c5\u7a0b\u5e8f\u542f\u52a8\u5931\u8d25\uff0c\u8bf7\u68c0\u67e5\u5b89\u88c5\u5305\u6216\u8054\u7cfb\u5ba2\u670d\u3002";
@@ -61,11 +62,13 @@ int ShowNoticeBox(HWND hwnd, const std::wstring& text, UINT type)
 
 }  // namespace
 
-std::wstring DiskFullMessage(std::uint64_t bytes)
+std::wstring DiskFullMessage(std::uint64_t length)
 {
-    // Rounded up: a user who frees the number shown must have room.
+    // The room check's own figure, rounded up: a user who frees the number
+    // shown must pass it.
+    const std::uint64_t bytes = RoomNeededFor(length);
     const std::uint64_t mib = 1024 * 1024;
-    const std::uint64_t megabytes = bytes / mib + (bytes % mib != 0 || bytes == 0 ? 1 : 0);
+    const std::uint64_t megabytes = bytes / mib + (bytes % mib != 0 ? 1 : 0);
     return DiskFullBefore + std::to_wstring(megabytes) + DiskFullAfter;
 }
 

@@ -10,10 +10,10 @@ extern const wchar_t DownloadFailedMessage[];
 extern const wchar_t LaunchFailedMessage[];
 extern const wchar_t NoticeCaption[];
 
-// The message for a download the working folder's disk has no room for: at
-// least how many MB (MiB, rounded up) of `bytes` it needs, and a request to
-// free space and start the installer again.
-std::wstring DiskFullMessage(std::uint64_t bytes);
+// The message for a download of `length` bytes that the working folder's disk
+// has no room for: at least how many MB (MiB, rounded up) the room check asks
+// for, and a request to free space and start the installer again.
+std::wstring DiskFullMessage(std::uint64_t length);
 
 // The message when the computer's clock is behind: the date it has (YYYY-MM-DD)
 // and a request to set the date and time and start the installer again.

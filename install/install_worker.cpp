@@ -94,7 +94,8 @@ bool FetchSetup(HWND hwnd, const std::string& url, const std::string& saveName, 
         LogStep("download abandoned: the splash was closed");
         return false;
     }
-    if (ready && !publisher.empty() && !CheckSetupPublisher(file.handle, file.path, publisher, failure.reason)) {
+    if (ready && !publisher.empty() &&
+        !CheckSetupPublisher(file.handle, file.path, publisher, failure.reason, failure.code)) {
         LogStep("setup program refused: " + failure.reason);
         ready = false;
     }

@@ -68,7 +68,7 @@ CRYPT_PROVIDER_SGNR* FirstSigner(HANDLE stateData)
 // own policy says so on Windows; Wine 8's returns success for an untrusted
 // root and for a chain that reaches no root at all, so the chain is put to the
 // same policy here, and a partial chain (which Windows' policy refuses) too.
-bool ChainReachesTrustedRoot(const CRYPT_PROVIDER_SGNR& signer, std::string& reason)
+bool ChainReachesTrustedRoot(const CRYPT_PROVIDER_SGNR& signer, std::string& reason, DWORD& error)
 {
     if (!signer.pChainContext) {
         reason = "setup program signer has no certificate chain";
@@ -87,6 +87,7 @@ bool ChainReachesTrustedRoot(const CRYPT_PROVIDER_SGNR& signer, std::string& rea
         status.dwError = static_cast<DWORD>(CERT_E_CHAINING);
     if (status.dwError != ERROR_SUCCESS) {
         reason = "setup program certificate chain not trusted: " + HexStatus(static_cast<LONG>(status.dwError));
+        error = status.dwError;
         return false;
     }
     return true;
@@ -115,17 +116,22 @@ struct PublisherCall {
     PublisherCheck check = nullptr;
     bool trusted = false;
     std::string reason;
+    DWORD status = 0;
 };
 
 }  // namespace
 
-bool VerifySetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason)
+bool VerifySetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason,
+                          DWORD& status)
 {
+    status = 0;
     TrustState state(file, path);
-    const LONG status = state.Verify();
-    LogStep("publisher check: WinVerifyTrust " + HexStatus(status) + " " + ErrorCodeName(static_cast<DWORD>(status)));
-    if (status != ERROR_SUCCESS) {
-        reason = "setup program signature not trusted: " + HexStatus(status);
+    const LONG verdict = state.Verify();
+    LogStep("publisher check: WinVerifyTrust " + HexStatus(verdict) + " " + ErrorCodeName(static_cast<DWORD>(verdict)));
+    if (verdict != ERROR_SUCCESS) {
+        reason = "setup program signature not trusted: " + HexStatus(verdict);
+        // Passed on: a signature outside its dates may be the clock's fault.
+        status = static_cast<DWORD>(verdict);
         return false;
     }
     const CRYPT_PROVIDER_SGNR* signer = FirstSigner(state.data.hWVTStateData);
@@ -133,7 +139,7 @@ bool VerifySetupPublisher(HANDLE file, const std::wstring& path, const std::wstr
         reason = "setup program signer unreadable";
         return false;
     }
-    if (!ChainReachesTrustedRoot(*signer, reason))
+    if (!ChainReachesTrustedRoot(*signer, reason, status))
         return false;
     std::wstring name;
     if (!SignerName(*signer, name)) {
@@ -151,8 +157,9 @@ bool VerifySetupPublisher(HANDLE file, const std::wstring& path, const std::wstr
 }
 
 bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstring& publisher, std::string& reason,
-                         PublisherCheck check, DWORD waitMs)
+                         DWORD& status, PublisherCheck check, DWORD waitMs)
 {
+    status = 0;
     try {
         auto call = std::make_shared<PublisherCall>();
         // The caller closes its handle (and so deletes a refused file) once it
@@ -167,13 +174,14 @@ bool CheckSetupPublisher(HANDLE file, const std::wstring& path, const std::wstri
         call->publisher = publisher;
         call->check = check;
         const auto work = [call] {
-            call->trusted = call->check(call->file.handle, call->path, call->publisher, call->reason);
+            call->trusted = call->check(call->file.handle, call->path, call->publisher, call->reason, call->status);
         };
         if (!RunWithin(work, waitMs)) {
             reason = "setup program publisher check not finished in time";
             return false;
         }
         reason = call->reason;
+        status = call->status;
         return call->trusted;
     } catch (...) {
         reason = "setup program publisher check not started";

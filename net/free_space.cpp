@@ -8,9 +8,22 @@ namespace {
 // rounding up to whole clusters.
 const std::uint64_t kMarginBytes = 1024 * 1024;
 
+// What a write gets when the user's disk quota is used up; missing from some
+// SDKs' headers.
+const DWORD kDiskQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
+
 }  // namespace
 
-bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+bool IsDiskFull(DWORD error)
+{
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == kDiskQuotaExceeded;
+}
+
+std::uint64_t RoomNeededFor(std::uint64_t length)
+{
+    const std::uint64_t most = ~std::uint64_t(0);
+    return length > most - kMarginBytes ? most : length + kMarginBytes;
+}
 
 bool HasRoomFor(const std::wstring& path, std::uint64_t length)
 {
@@ -29,5 +42,5 @@ bool HasRoomFor(const std::wstring& path, std::uint64_t length)
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExW(full.data(), &available, nullptr, nullptr))
         return true;
-    return available.QuadPart >= kMarginBytes && available.QuadPart - kMarginBytes >= length;
+    return available.QuadPart >= RoomNeededFor(length);
 }

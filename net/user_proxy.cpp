@@ -1,5 +1,6 @@
 #include "net/user_proxy.h"
 
+#include <atomic>
 #include <cwctype>
 
 #include <map>
@@ -16,11 +17,20 @@ namespace {
 // network reached only through it, fails the install).
 const DWORD kLookupWaitMs = 3000;
 
+// A lookup's answer, filled by its thread; read only once `done` is set.
+struct LookupAnswer {
+    std::vector<UserProxy> routes;
+    std::atomic<bool> done{false};
+};
+
 // One server's routes and how far its search has got.
 struct HostRoutes {
     std::vector<UserProxy> routes;
     size_t current = 0;
     bool answered = false;  // a route answered: the search is over
+    // A lookup that overran its wait and may still answer; its routes then
+    // replace the ones used meanwhile, from the next try on.
+    std::shared_ptr<LookupAnswer> late;
 };
 
 }  // namespace
@@ -110,8 +120,14 @@ std::vector<UserProxy> Routes(const UserProxy& answer)
             route.bypass = answer.bypass;
         }
         routes.push_back(route);
-        if (routes.size() == kMaxListRoutes)
-            break;
+    }
+    if (routes.size() > kMaxListRoutes) {
+        // A list that ends in DIRECT says the server may be reached without
+        // a proxy at all: that way out stays, after the first proxies.
+        const UserProxy last = routes.back();
+        routes.resize(kMaxListRoutes);
+        if (last.route == ProxyRoute::Direct)
+            routes.back() = last;
     }
     return routes;
 }
@@ -148,7 +164,8 @@ std::shared_ptr<WinHttpHandle> OpenLookupSession(const wchar_t* userAgent)
     return session;
 }
 
-std::vector<UserProxy> LookUpRoutes(UserProxyRoutesState& proxies, const std::wstring& lookupUrl)
+std::vector<UserProxy> LookUpRoutes(UserProxyRoutesState& proxies, const std::wstring& lookupUrl,
+                                    std::shared_ptr<LookupAnswer>& late)
 {
     UserProxySettings settings;
     if (!ReadUserProxySettings(settings))
@@ -158,13 +175,13 @@ std::vector<UserProxy> LookUpRoutes(UserProxyRoutesState& proxies, const std::ws
             proxies.lookupSession = OpenLookupSession(proxies.userAgent);
         // The lookup thread holds its own share of everything it touches: it
         // may still be waiting for a script long after this run has ended.
-        auto found = std::make_shared<std::vector<UserProxy>>();
+        auto found = std::make_shared<LookupAnswer>();
         std::shared_ptr<WinHttpHandle> session = proxies.lookupSession;
         AskSystemProxy ask = proxies.ask;
         auto lookUp = [found, session, ask, settings, lookupUrl]() {
             HINTERNET handle = session->handle;
             // Two calls, not both flags in one: Wine refuses the pair.
-            *found = ChooseUserProxy(
+            found->routes = ChooseUserProxy(
                 settings,
                 [&](UserProxy& answer) {
                     return handle &&
@@ -173,12 +190,14 @@ std::vector<UserProxy> LookUpRoutes(UserProxyRoutesState& proxies, const std::ws
                 [&](UserProxy& answer) {
                     return handle && ask(handle, lookupUrl, WINHTTP_AUTOPROXY_AUTO_DETECT, std::wstring(), answer);
                 });
+            found->done = true;
         };
         if (RunWithin(lookUp, kLookupWaitMs))
-            return *found;
+            return found->routes;
         // A script or detection that did not answer in time would hold every
         // later server up as well.
         proxies.lookupsSilent = true;
+        late = found;
     }
     return ChooseUserProxy(settings, NoAnswer, NoAnswer);
 }
@@ -189,12 +208,26 @@ HostRoutes& RoutesFor(UserProxyRoutesState& proxies, const std::wstring& host, i
     auto found = proxies.hosts.find(url);
     if (found == proxies.hosts.end()) {
         HostRoutes routes;
-        routes.routes = LookUpRoutes(proxies, url);
+        routes.routes = LookUpRoutes(proxies, url, routes.late);
         if (routes.routes.empty())
             routes.routes.push_back(UserProxy());
         found = proxies.hosts.emplace(url, routes).first;
     }
     return found->second;
+}
+
+// The user's settings meant the script's routes: a try that begins after its
+// late answer came takes them, even from a route that answered meanwhile.
+void TakeLateAnswer(HostRoutes& routes)
+{
+    if (!routes.late || !routes.late->done)
+        return;
+    if (!routes.late->routes.empty()) {
+        routes.routes = routes.late->routes;
+        routes.current = 0;
+        routes.answered = false;
+    }
+    routes.late.reset();
 }
 
 }  // namespace
@@ -270,6 +303,7 @@ UserProxyRoutes::~UserProxyRoutes() = default;
 const UserProxy& UserProxyRoutes::Current(const std::wstring& host, int port)
 {
     HostRoutes& routes = RoutesFor(*state_, host, port);
+    TakeLateAnswer(routes);
     return routes.routes[routes.current];
 }
 

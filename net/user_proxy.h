@@ -40,7 +40,8 @@ using ProxyLookup = std::function<bool(UserProxy& answer)>;
 // The routes to try, in order: the configuration script's answer first, then
 // detection's, then the named proxy, else the system setting; a lookup runs
 // only when its setting is on. A lookup's list gives one route per entry,
-// each once, the first kMaxListRoutes of them; the named proxy is one route
+// each once, the first kMaxListRoutes of them (the last of them DIRECT when
+// the list ends in DIRECT); the named proxy is one route
 // however it is written.
 std::vector<UserProxy> ChooseUserProxy(const UserProxySettings& settings, const ProxyLookup& byScript,
                                        const ProxyLookup& byDetection);
@@ -73,7 +74,8 @@ public:
     UserProxyRoutes(const UserProxyRoutes&) = delete;
     UserProxyRoutes& operator=(const UserProxyRoutes&) = delete;
 
-    // The route for the next request to host:port.
+    // The route for the next request to host:port. A lookup that overran its
+    // wait and has answered since is taken from here on.
     const UserProxy& Current(const std::wstring& host, int port);
 
     // After a request to host:port failed before an answer with `error`: true

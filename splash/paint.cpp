@@ -163,6 +163,23 @@ void DrawContrastFill(HDC dc, const BarGeometry& bar, const ContrastScheme& sche
     DrawContrastPill(dc, bar, std::max(bar.fillWidth, bar.height), 1, scheme.highlight, brush.get());
 }
 
+// The window has no border of its own: on a desktop of the scheme's window
+// colour the splash would have no edge at all. A frame in the text colour,
+// one pixel at 96 DPI, just inside the client's edge.
+void DrawContrastFrame(HDC dc, const RECT& client, int dpi, const ContrastScheme& scheme)
+{
+    const int w = ScaledPixels(1, dpi);
+    GdiObject brush(CreateSolidBrush(scheme.windowText));
+    const RECT sides[] = {
+        {client.left, client.top, client.right, client.top + w},
+        {client.left, client.bottom - w, client.right, client.bottom},
+        {client.left, client.top, client.left + w, client.bottom},
+        {client.right - w, client.top, client.right, client.bottom},
+    };
+    for (const RECT& side : sides)
+        FillRect(dc, &side, static_cast<HBRUSH>(brush.get()));
+}
+
 void DrawGdiTrack(HDC dc, const BarGeometry& bar)
 {
     // A null pen leaves the rounded rectangle without an outline.
@@ -295,6 +312,8 @@ void DrawStill(HDC dc, HDC target, const RECT& client, const RECT& area, const B
     const int dpi = bar.dpi;
     DrawBackground(dc, target, client.right - client.left, client.bottom - client.top, area, pictures.background,
                    dpi, cache, scheme);
+    if (scheme.on)
+        DrawContrastFrame(dc, client, dpi, scheme);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, TextColourOf(scheme));
 

@@ -90,7 +90,8 @@ struct SplashCache {
 // on, no picture is drawn: the background is the scheme's window colour, the
 // texts and the glyph its text colour, the track an outline in the text colour
 // and the fill its highlight colour, in the same places (the track picture
-// still sets the bar's size).
+// still sets the bar's size), and a frame in the text colour, one pixel wide
+// at 96 DPI, runs round the client's edge.
 BarGeometry PaintSplash(HDC target, const RECT& client, const RECT& update, const SplashPictures& pictures,
                         const SplashProgress& progress, SplashCache* cache = nullptr, int dpi = DefaultDpi,
                         const ContrastScheme& scheme = ContrastScheme());

@@ -407,7 +407,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         rate = QueryInt(fields, "rate", 0)
         ranges = QueryInt(fields, "ranges", 0) != 0
         self.ignore_if_range = QueryInt(fields, "ifrange", 1) == 0
-        earlier = self.server.Count(self.path)
+        # Through a proxy, Wine's WinHTTP names the whole URL: the same path all the same.
+        url = urllib.parse.urlsplit(self.path)
+        earlier = self.server.Count(url.path + ("?" + url.query if url.query else ""))
         if QueryInt(fields, "hangup", -1, -1) == earlier:
             self.abrupt = True
             return

@@ -9,6 +9,8 @@
 #   codesign.pem/.key               code signing, "Tolvin Test Publisher", by the test CA
 #   other-codesign.pem/.key         code signing, "Tolvin Other Publisher", by the test CA
 #   untrusted-codesign.pem/.key     code signing, "Tolvin Test Publisher", by the untrusted CA
+#   notyet-codesign.pem/.key        code signing, "Tolvin Test Publisher", by the test CA, valid
+#                                   only from 280 days on (what a clock far behind sees)
 # Certificates are backdated a day so a clock a little behind still accepts them.
 set -euo pipefail
 if [ $# -ne 1 ]; then
@@ -17,7 +19,8 @@ if [ $# -ne 1 ]; then
 fi
 out=$1
 files="ca.key ca.pem ca.der server.pem server.key untrusted-ca.pem untrusted-server.pem untrusted-server.key
-    codesign.pem codesign.key other-codesign.pem other-codesign.key untrusted-codesign.pem untrusted-codesign.key"
+    codesign.pem codesign.key other-codesign.pem other-codesign.key untrusted-codesign.pem untrusted-codesign.key
+    notyet-codesign.pem notyet-codesign.key"
 
 all_present() {
     local f
@@ -42,6 +45,7 @@ start=$(date -u -d '-1 day' +%y%m%d%H%M%SZ)
 ca_end=$(date -u -d '+3649 days' +%y%m%d%H%M%SZ)
 # 300 days in all, well under the 398 days clients accept for server certificates.
 server_end=$(date -u -d '+299 days' +%y%m%d%H%M%SZ)
+notyet_start=$(date -u -d '+280 days' +%y%m%d%H%M%SZ)
 
 cat >"$work/openssl.cnf" <<'EOF'
 [ca]
@@ -106,17 +110,17 @@ make_ca() {
         -in "$work/$name.csr" -out "$work/$name.pem" 2>/dev/null
 }
 
-# make_leaf CA_NAME OUT_NAME EXTENSIONS SUBJECT: OUT_NAME.key and OUT_NAME.pem,
-# signed by CA_NAME.
+# make_leaf CA_NAME OUT_NAME EXTENSIONS SUBJECT [START]: OUT_NAME.key and
+# OUT_NAME.pem, signed by CA_NAME.
 make_leaf() {
-    local ca=$1 name=$2 extensions=$3 subject=$4
+    local ca=$1 name=$2 extensions=$3 subject=$4 from=${5:-$start}
     export CA_WORK=$work/$ca.db
     openssl genrsa -out "$work/$name.key" 2048 2>/dev/null
     openssl req -new -config "$work/openssl.cnf" -key "$work/$name.key" \
         -subj "$subject" -out "$work/$name.csr"
     openssl ca -batch -notext -config "$work/openssl.cnf" \
         -cert "$work/$ca.pem" -keyfile "$work/$ca.key" -extensions "$extensions" \
-        -startdate "$start" -enddate "$server_end" \
+        -startdate "$from" -enddate "$server_end" \
         -in "$work/$name.csr" -out "$work/$name.pem" 2>/dev/null
 }
 
@@ -127,6 +131,7 @@ make_leaf untrusted-ca untrusted-server server_ext "/O=Tolvin Test/CN=localhost"
 make_leaf ca codesign codesign_ext "/O=Tolvin Test/CN=Tolvin Test Publisher"
 make_leaf ca other-codesign codesign_ext "/O=Tolvin Test/CN=Tolvin Other Publisher"
 make_leaf untrusted-ca untrusted-codesign codesign_ext "/O=Tolvin Test/CN=Tolvin Test Publisher"
+make_leaf ca notyet-codesign codesign_ext "/O=Tolvin Test/CN=Tolvin Test Publisher" "$notyet_start"
 openssl x509 -in "$work/ca.pem" -outform DER -out "$work/ca.der"
 
 chmod 600 "$work"/*.key

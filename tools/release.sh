@@ -14,7 +14,8 @@
 #   TOLVIN_RELEASE_BUILD_DIR  build folder (default build/release)
 #   TOLVIN_DIST_DIR           where the release goes (default dist)
 # Exit codes: 0 released; 2 refused (arguments, certificate, password, signing,
-# verification, a signer other than the publisher checked for); 1 the build
+# verification, a signer other than the publisher checked for, a build date
+# more than a day ahead of this machine's clock); 1 the build
 # failed. dist/ changes only on 0.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -108,6 +109,13 @@ elif [ -z "$publisher" ]; then
 fi
 
 cd "$root"
+# The build date the failure notice compares the computer's clock with (as
+# CMake reads it): one ahead of the real time would tell users whose clocks are
+# right that theirs is behind. A day's leeway for time zones and clock drift.
+built=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
+if [[ $built =~ ^[0-9]+$ ]] && [ "$built" -gt $(($(date +%s) + 86400)) ]; then
+    refuse "the build date $(date -u -d "@$built" '+%F %T') UTC (the commit's time, or SOURCE_DATE_EPOCH) is later than this machine's clock by more than a day: fix the commit's date or the clock"
+fi
 tools/setup.sh
 # --fresh: the release gets the preset's and this command's settings only,
 # never -D values an earlier configuration of the folder left in its cache.

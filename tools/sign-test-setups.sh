@@ -6,6 +6,8 @@
 #   NAME-other.exe      signed by "Tolvin Other Publisher" under the test CA
 #   NAME-untrusted.exe  signed by "Tolvin Test Publisher" under a CA nobody trusts,
 #                       that CA's certificate included as a self-made one would be
+#   NAME-notyet.exe     signed by "Tolvin Test Publisher" under the test CA with a
+#                       certificate not valid yet
 #   NAME-tampered.exe   NAME-signed.exe with one byte of its code changed after signing
 set -euo pipefail
 if [ $# -ne 3 ]; then
@@ -34,6 +36,7 @@ sign() {
 sign codesign "$out/$name-signed.exe"
 sign other-codesign "$out/$name-other.exe"
 sign untrusted-codesign "$out/$name-untrusted.exe" untrusted-ca
+sign notyet-codesign "$out/$name-notyet.exe"
 # Past the 1 KiB of headers lies the code, which the signature's digest covers.
 cp "$out/$name-signed.exe" "$out/$name-tampered.exe.tmp"
 /usr/bin/python3 - "$out/$name-tampered.exe.tmp" <<'PY'

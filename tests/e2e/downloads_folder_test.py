@@ -17,7 +17,8 @@ import harness
 
 SETUP_NAME = "tolvin-setup.exe"
 RECORD = "sample-setup-record.txt"
-PLANTED = ("winhttp", "gdiplus", "comctl32")
+# Delay-loaded, each once its first call comes: the publisher check loads wintrust.
+PLANTED = ("winhttp", "gdiplus", "wintrust")
 
 
 def main():

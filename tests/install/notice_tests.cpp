@@ -11,6 +11,7 @@
 
 #include "install/clock_check.h"
 #include "install/failure_notice.h"
+#include "net/free_space.h"
 #include "tests/install/notice_box.h"
 
 namespace {
@@ -51,14 +52,15 @@ TEST(NoticeText, HintUsesAsciiQuotationMarks)
 }
 
 // The texts themselves are read from the box end to end (e2e_install); here
-// only what they compute: megabytes rounded up, never 0, and the date as
-// YYYY-MM-DD with its zeros.
+// only what they compute: the room check's length and margin in megabytes
+// rounded up, and the date as YYYY-MM-DD with its zeros.
 TEST(NoticeText, DiskSpaceInWholeMegabytesRoundedUpAndTheComputersDate)
 {
     const std::uint64_t mib = 1024 * 1024;
-    EXPECT_NE(std::wstring::npos, DiskFullMessage(2 * mib).find(L" 2 MB"));
-    EXPECT_NE(std::wstring::npos, DiskFullMessage(2 * mib + 1).find(L" 3 MB"));
-    EXPECT_NE(std::wstring::npos, DiskFullMessage(1).find(L" 1 MB"));
+    EXPECT_NE(std::wstring::npos, DiskFullMessage(2 * mib).find(L" 3 MB"));
+    EXPECT_NE(std::wstring::npos, DiskFullMessage(2 * mib + 1).find(L" 4 MB"));
+    EXPECT_NE(std::wstring::npos, DiskFullMessage(0).find(L" 1 MB"));
+    EXPECT_TRUE(IsDiskFull(1295));  // ERROR_DISK_QUOTA_EXCEEDED: freeing space puts it right too
     SYSTEMTIME date = {};
     date.wYear = 2022;
     date.wMonth = 1;

@@ -524,7 +524,7 @@ HANDLE CheckDone = nullptr;
 bool CheckReadItsHandle = false;
 std::wstring CheckSawPath;
 
-bool HeldCheck(HANDLE file, const std::wstring& path, const std::wstring&, std::string& reason)
+bool HeldCheck(HANDLE file, const std::wstring& path, const std::wstring&, std::string& reason, DWORD&)
 {
     WaitForSingleObject(CheckReleased, 30000);
     LARGE_INTEGER size = {};
@@ -544,8 +544,9 @@ TEST(PublisherCheck, OneThatOverrunsIsRefusedAndRunsOnWithItsOwnHandle)
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     std::string reason;
+    DWORD status = 0;
     const auto start = std::chrono::steady_clock::now();
-    const bool trusted = CheckSetupPublisher(file, path, L"Tolvin Test Publisher", reason, HeldCheck, 500);
+    const bool trusted = CheckSetupPublisher(file, path, L"Tolvin Test Publisher", reason, status, HeldCheck, 500);
     const auto waited = std::chrono::steady_clock::now() - start;
     CloseHandle(file);
     path.assign(path.size(), L'x');
@@ -560,6 +561,19 @@ TEST(PublisherCheck, OneThatOverrunsIsRefusedAndRunsOnWithItsOwnHandle)
     EXPECT_EQ(FakeSetupPath(), CheckSawPath);
     CloseHandle(CheckReleased);
     CloseHandle(CheckDone);
+}
+
+// A signature not yet valid is refused with the code the clock notice looks for.
+TEST(PublisherCheck, ACertificateOutsideItsDatesIsPassedOnAsSuch)
+{
+    const std::wstring path = FakeSetupPath(L"-notyet");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    std::string reason;
+    DWORD status = 0;
+    EXPECT_FALSE(CheckSetupPublisher(file, path, L"Tolvin Test Publisher", reason, status));
+    CloseHandle(file);
+    EXPECT_EQ(static_cast<DWORD>(CERT_E_EXPIRED), status) << reason;
 }
 
 }  // namespace

@@ -519,6 +519,27 @@ TEST_F(Download, ScriptThatNeverComesHoldsTheDownloadAtMostThreeSeconds)
     EXPECT_EQ(1u, LoggedRequests("GET /bytes/500?id=" + marker + " ", before).size());
 }
 
+// Slow. The script's proxy comes after the 3 s wait: the try after the cut takes it.
+TEST_F(Download, LookupThatAnswersLateCarriesTheNextTry)
+{
+    UserProxySetting user(UserProxySetting::kScript, "", "", "http://127.0.0.1:" + proxyPort + "/unused.pac");
+    const std::wstring proxy = L"127.0.0.1:" + std::wstring(proxyPort.begin(), proxyPort.end());
+    AskSystemProxy ask = [proxy](HINTERNET, const std::wstring&, DWORD, const std::wstring&, UserProxy& answer) {
+        Sleep(3500);
+        answer.route = ProxyRoute::Named;
+        answer.proxy = proxy;
+        return true;
+    };
+    size_t before = LogLength();
+    std::string marker = NextMarker();
+    ASSERT_TRUE(DownloadIntoKeptFile(Url("/bytes/50000?cut=20000&once=1&ranges=1&id=" + marker), saveName,
+                                     Recorder(), failure, ask))
+        << errorText;
+    EXPECT_EQ(Pattern(50000), ReadWholeFile(saveName));
+    EXPECT_EQ(2u, LoggedRequests(marker, before).size());
+    EXPECT_EQ(1u, LoggedRequests("CONNECT localhost:" + port + " ", before).size());
+}
+
 // A port on which nothing listens and no one else can: bound, never listening.
 class RefusedPort {
 public:

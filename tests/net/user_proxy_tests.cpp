@@ -43,6 +43,7 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
     const UserProxy empty{ProxyRoute::Named, L" ; ", L""};
     // A list of dead proxies would hold the splash a time-out each.
     const UserProxy longList{ProxyRoute::Named, L"a:1;b:2;c:3;d:4;DIRECT", L""};
+    const UserProxy longNoDirect{ProxyRoute::Named, L"a:1;b:2;c:3;d:4;e:5", L""};
     UserProxySettings all;
     all.autoDetect = true;
     all.autoConfigUrl = L"http://127.0.0.1/proxy.pac";
@@ -65,7 +66,8 @@ TEST(UserProxy, ScriptThenDetectionThenNamedProxyThenTheSystemSetting)
         {all, nullptr, &direct, {L"DIRECT"}, {L"script", L"detection"}},
         {all, &list, nullptr, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script"}},
         {all, &empty, &list, {L"a:1 bypass <local>", L"b:2 bypass <local>", L"DIRECT"}, {L"script", L"detection"}},
-        {all, &longList, nullptr, {L"a:1 bypass ", L"b:2 bypass ", L"c:3 bypass ", L"d:4 bypass "}, {L"script"}},
+        {all, &longList, nullptr, {L"a:1 bypass ", L"b:2 bypass ", L"c:3 bypass ", L"DIRECT"}, {L"script"}},
+        {all, &longNoDirect, nullptr, {L"a:1 bypass ", L"b:2 bypass ", L"c:3 bypass ", L"d:4 bypass "}, {L"script"}},
         // The user's own proxy goes to WinHTTP as written.
         {all, nullptr, nullptr, {L"named:3128;other:3128 bypass <local>"}, {L"script", L"detection"}},
         {detectOnly, &byScript, nullptr, {L"system"}, {L"detection"}},

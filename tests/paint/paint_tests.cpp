@@ -528,15 +528,16 @@ protected:
 
     // How many pixels other than `ground` lie outside the texts' and the
     // bar's rectangles (at `scale` times their size); the first few are
-    // reported.
-    int DrawnOutside(const Canvas& canvas, int width, int height, const Rgb& ground, int scale = 1) const
+    // reported; `edge` pixels at the border are left out.
+    int DrawnOutside(const Canvas& canvas, int width, int height, const Rgb& ground, int scale = 1,
+                     int edge = 0) const
     {
         auto inside = [scale](const RECT& r, int x, int y) {
             return Inside(RECT{scale * r.left, scale * r.top, scale * r.right, scale * r.bottom}, x, y);
         };
         int outside = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
+        for (int y = edge; y < height - edge; ++y)
+            for (int x = edge; x < width - edge; ++x) {
                 if (inside(heading_, x, y) || inside(glyph_, x, y) || inside(percent_, x, y) ||
                     inside(speed_, x, y) || inside(bar_, x, y))
                     continue;
@@ -682,8 +683,11 @@ TEST_F(Texts, InHighContrastTheSchemesColoursTakeThePicturesPlaces)
     scene.contrast = YellowOnBlack();
     auto canvas = Render(scene);
 
-    // No background picture: the window colour wherever no text or bar is.
-    EXPECT_EQ(0, DrawnOutside(*canvas, 560, 310, Black));
+    // No background picture: the window colour wherever no text, bar or
+    // frame (in the text colour: the splash has no border) is.
+    EXPECT_EQ(0, DrawnOutside(*canvas, 560, 310, Black, 1, 1));
+    for (POINT p : {POINT{0, 0}, POINT{300, 309}, POINT{559, 150}, POINT{0, 150}})
+        EXPECT_TRUE(Near(canvas->At(p.x, p.y), Yellow, 0)) << p.x << "," << p.y;
     // Every text pixel has as much of the text colour over the window colour
     // as the ordinary splash has of white over its ground: the same font,
     // place and smoothing (the heading's and the glyph's edges are blended).
@@ -722,11 +726,11 @@ TEST_F(Texts, InHighContrastTheSchemesColoursTakeThePicturesPlaces)
                 scene.pictures, progress, &cache, DefaultDpi, scene.contrast);
     EXPECT_TRUE(cached->SameAs(*Render(scene)));
 
-    // At 200 % the outline is two pixels wide.
+    // At 200 % the outline and the frame are two pixels wide.
     auto twice = Render(AtTwiceTheScale(scene), 1120, 620);
-    for (int y : {550, 551, 564, 565})
+    for (int y : {550, 551, 564, 565, 0, 1, 618, 619})
         EXPECT_TRUE(Near(twice->At(900, y), Yellow, 0)) << y;
-    for (int y : {552, 563})
+    for (int y : {552, 563, 2, 617})
         EXPECT_TRUE(Near(twice->At(900, y), Black, 0)) << y;
 }
 

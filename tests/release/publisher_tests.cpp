@@ -29,7 +29,8 @@ bool SignedByTestPublisher(const std::wstring& path, std::string& reason)
         reason = "cannot open the file";
         return false;
     }
-    const bool trusted = CheckSetupPublisher(file, path, L"Tolvin Test Publisher", reason);
+    DWORD status = 0;
+    const bool trusted = CheckSetupPublisher(file, path, L"Tolvin Test Publisher", reason, status);
     CloseHandle(file);
     return trusted;
 }

@@ -3,8 +3,9 @@
 # tools/release.sh with the test CA's throwaway code-signing certificate: a
 # first release from --cert/--key, replaced by one from a PKCS#12 file, each
 # checked the way a user would; then refusals (a certificate file that lists
-# another certificate before the signer's, no certificate, a wrong password, a
-# signature that does not chain to --ca) that must keep that release whole.
+# another certificate before the signer's, no certificate, a build date ahead
+# of the clock, a wrong password, a signature that does not chain to --ca)
+# that must keep that release whole.
 # WORK/dist ends up holding the PKCS#12 release, which the binary, publisher
 # and end-to-end tests run.
 set -euo pipefail
@@ -83,6 +84,8 @@ check_release
 [ "$(sha256sum "$dist/tolvin-installer.exe")" != "$first" ] || fail "the second release did not replace the first"
 
 refused "no certificate" "no signing certificate" "" --ca "$ca/ca.pem" "$@"
+SOURCE_DATE_EPOCH=$(($(date +%s) + 2 * 86400)) refused "a build date two days ahead" "later than this machine's clock" \
+    test-password --pkcs12 "$p12" --ca "$ca/ca.pem" "$@"
 refused "a wrong password" "wrong TOLVIN_SIGN_PASSWORD" not-the-password --pkcs12 "$p12" --ca "$ca/ca.pem" "$@"
 refused "a certificate from another CA" "does not verify" "" \
     --cert "$ca/untrusted-codesign.pem" --key "$ca/untrusted-codesign.key" --ca "$ca/ca.pem" "$@"
