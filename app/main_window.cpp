@@ -7,6 +7,7 @@
 #include "app/com_security.h"
 #include "app/single_instance.h"
 #include "common/joined_thread.h"
+#include "install/failure_notice.h"
 #include "install/install_worker.h"
 #include "log/support_log.h"
 #include "product/product_name.h"
@@ -20,6 +21,7 @@
 #include "splash/picture_load.h"
 #include "splash/png_resource.h"
 #include "splash/progress.h"
+#include "splash/taskbar_progress.h"
 #include "splash/window_paint.h"
 
 namespace {
@@ -36,6 +38,8 @@ std::unique_ptr<SplashCache> PaintCache;
 StepPaintPacing PaintPacing;
 // What screen readers are given of the window, from their first question on.
 SplashAccessibility Accessibility;
+// The download on the window's taskbar button, from its first show on.
+TaskbarButton Taskbar;
 
 const wchar_t WindowClassName[] = L"TolvinInstaller";
 const int WindowWidth = 560;
@@ -169,6 +173,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_PAINT:
         OnPaint(hwnd);
         AnnounceShownProgress(Accessibility, hwnd, DownloadProgress);
+        FollowOnTaskbarButton(Taskbar, hwnd, DownloadProgress);
         return 0;
     case WM_GETOBJECT:
         return AnswerGetObject(Accessibility, hwnd, wParam, lParam, DownloadProgress);
@@ -179,9 +184,14 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             // that was in front before.
             SetForegroundWindow(hwnd);
             SetFocus(hwnd);
+            // Not waiting for TaskbarButtonCreated, which Wine never sends.
+            OpenTaskbarButton(Taskbar, hwnd);
         }
-        if (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))
+        if (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) {
             AnnounceVisibility(hwnd);
+            Taskbar.windowShown = (flags & SWP_SHOWWINDOW) != 0;
+            FollowOnTaskbarButton(Taskbar, hwnd, DownloadProgress);
+        }
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     case WM_KEYDOWN:
@@ -204,6 +214,10 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_INSTALL_EXIT_CODE:
         ExitCode = static_cast<DWORD>(wParam);
+        return 0;
+    case WM_FAILURE_NOTICE_SHOWN:
+        Taskbar.failureShown = true;
+        FollowOnTaskbarButton(Taskbar, hwnd, DownloadProgress);
         return 0;
     case WM_CLOSE:
         // Not DefWindowProcW's: once the setup program is starting, the window
@@ -234,9 +248,14 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_DESTROY:
         DisconnectAccessibility(Accessibility);
+        CloseTaskbarButton(Taskbar);
         OnDestroy();
         return 0;
     default:
+        if (Taskbar.createdMessage != 0 && message == Taskbar.createdMessage) {
+            RenewTaskbarButton(Taskbar, hwnd, DownloadProgress);
+            return 0;
+        }
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }

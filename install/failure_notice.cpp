@@ -53,6 +53,13 @@ struct ComApartment {
     }
 };
 
+// Sent, not posted: the owner has taken it in before the user can see the box.
+int ShowNoticeBox(HWND hwnd, const std::wstring& text, UINT type)
+{
+    SendMessageW(hwnd, WM_FAILURE_NOTICE_SHOWN, 0, 0);
+    return MessageBoxW(hwnd, text.c_str(), NoticeCaption, type);
+}
+
 }  // namespace
 
 std::wstring DiskFullMessage(std::uint64_t length)
@@ -102,12 +109,12 @@ void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloa
         // The support site would fail the same way: the box promises nothing.
         LogStep("notice: " + WideToUtf8(message) + " (no page opened: addresses shown)");
         std::wstring text = ComposeAddressNoticeText(message, downloadPage);
-        MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OK | MB_ICONERROR);
+        ShowNoticeBox(hwnd, text, MB_OK | MB_ICONERROR);
         return;
     }
     LogStep("notice: " + WideToUtf8(message) + (downloadPage ? " (download page opened)" : ""));
     std::wstring text = ComposeNoticeText(message, downloadPage != nullptr);
-    if (MessageBoxW(hwnd, text.c_str(), NoticeCaption, MB_OKCANCEL | MB_ICONERROR) != IDOK) {
+    if (ShowNoticeBox(hwnd, text, MB_OKCANCEL | MB_ICONERROR) != IDOK) {
         LogStep("notice answered Cancel");
         return;
     }
@@ -116,6 +123,6 @@ void ShowFailureNotice(HWND hwnd, const wchar_t* message, const wchar_t* downloa
         // The user asked for the site and nothing opened: at least the address to type.
         LogStep("support site not opened: address shown");
         const std::wstring address = std::wstring(SupportAddressLine) + SupportAddress;
-        MessageBoxW(hwnd, address.c_str(), NoticeCaption, MB_OK | MB_ICONINFORMATION);
+        ShowNoticeBox(hwnd, address, MB_OK | MB_ICONINFORMATION);
     }
 }

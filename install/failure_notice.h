@@ -21,6 +21,12 @@ std::wstring ClockBehindMessage(const SYSTEMTIME& date);
 // "https://" and the support host, no path.
 extern const wchar_t SupportAddress[];
 
+// Sent to the notice's owner window (wParam and lParam 0) just before the
+// box appears, from whichever thread shows it, so that the window can show
+// the failure too (its taskbar button turns to the error state) from the
+// moment the user sees it.
+const UINT WM_FAILURE_NOTICE_SHOWN = WM_APP + 3;
+
 // Opens downloadPage (when given) in the browser, then asks the user whether to
 // contact support; OK opens the support site, or, when it cannot be opened,
 // shows its address in a second box. Both open with the user's own

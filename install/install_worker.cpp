@@ -1,5 +1,7 @@
 #include "install/install_worker.h"
 
+#include <thread>
+
 #include "build_settings.h"
 
 #include "install/channel.h"
@@ -51,6 +53,12 @@ void TellDownloadFailure(HWND hwnd, const DownloadFailure& failure, const std::w
 // unwinds through its handle holders, deletes what it wrote and reports a
 // failed download, which the worker then keeps to itself.
 struct DownloadAbandoned {};
+
+void ShowStartFailureNotice(HWND hwnd, ShellRoute route)
+{
+    const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
+    ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str(), route);
+}
 
 // The download alone keeps the computer awake; the check and the setup
 // program's run do not.
@@ -228,6 +236,9 @@ void RunInstallWorker(HWND hwnd, ProgressCallback progress, const std::atomic<bo
 void ShowWorkerStartFailure(HWND hwnd)
 {
     LogStep("install worker not started");
-    const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
-    ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str());
+    try {
+        std::thread(ShowStartFailureNotice, hwnd, UserShellRoute).detach();
+    } catch (...) {
+        ShowStartFailureNotice(hwnd, nullptr);
+    }
 }

@@ -48,7 +48,10 @@ void RunInstall(HWND hwnd, const std::string& url, const std::string& saveName, 
                 const Downloader& download, const ProgressCallback& progress, const std::atomic<bool>& closeBegun);
 
 // For the UI thread when no worker thread could be started: the download
-// failure notice with the channel's page.
+// failure notice with the channel's page, from a thread of its own, so that
+// the wait for the shell (up to ShellRouteWaitMilliseconds) does not stop the
+// splash's paints. When no thread starts either, the notice comes from the
+// calling thread without the shell's route: the addresses for the user to type.
 void ShowWorkerStartFailure(HWND hwnd);
 
 // True unless the path ends in ".exe" exactly (case-sensitive).

@@ -65,6 +65,26 @@ def continuation_request(offset):
                       r'\tRange: bytes=%d-\tIf-Range: "[0-9a-f]+-[0-9a-f]+"$' % offset)
 
 
+# Wine's stand-in for the taskbar button reports the first call of each kind on
+# fixme:explorerframe (later ones it takes in silence), its numbers in hex.
+TASKBAR_STATE = re.compile(r"taskbar_list_SetProgressState iface \S+, hwnd \S+, flags ([0-9a-f]+) stub")
+TASKBAR_VALUE = re.compile(r"taskbar_list_SetProgressValue iface \S+, hwnd \S+, "
+                           r"ullCompleted ([0-9a-f]+), ullTotal ([0-9a-f]+) stub")
+TBPF_INDETERMINATE = 1
+
+
+def first_taskbar_calls(run):
+    """The flags of the first state the installer gave its taskbar button and the
+    first value (completed, total), each None when not given."""
+    state = value = None
+    for line in run.trace():
+        if state is None and (found := TASKBAR_STATE.search(line)):
+            state = int(found.group(1), 16)
+        if value is None and (found := TASKBAR_VALUE.search(line)):
+            value = (int(found.group(1), 16), int(found.group(2), 16))
+    return state, value
+
+
 def check_requests(requests, expected):
     assert len(requests) == len(expected) and all(e.match(r) for e, r in zip(expected, requests)), requests
 
@@ -154,7 +174,9 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
     program runs; the installer still waits for it, and a start meanwhile ends with 1618. awake_trace:
     the installer asked once, on one thread, to keep the system awake and let it sleep again before the
     setup program runs (Wine's report of each call)."""
-    run = Run(args, wine, name, winedebug="+pid,warn+ntdll" if awake_trace else None, setup_exit=setup_exit)
+    # The taskbar's calls come on fixme:explorerframe, which "+pid,warn+ntdll" leaves on as Wine's default.
+    run = Run(args, wine, name, winedebug="+pid,warn+ntdll" if awake_trace else "-all,fixme+explorerframe",
+              setup_exit=setup_exit)
     rate = os.path.getsize(args.sample_setup) // 10 if second_start else None
     second = decoy = late = None
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), args.sample_setup,
@@ -227,6 +249,12 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
             else:
                 check_requests(requests, expected)
             assert run.browser_opens() == [], run.browser_opens()
+            # The button from the first show on, indeterminate before the length came, then in
+            # percent. A quick download may be hidden before any paint shows a percent; a paced one
+            # is not.
+            state, value = first_taskbar_calls(run)
+            assert state == TBPF_INDETERMINATE and (value is None and not second_start or
+                                                    value and value[1] == 100 and value[0] <= 100), (state, value)
             check_support_log(wine, code, LOG_INSTALLED + [re.compile(rf"^setup program exit code {setup_exit}$")])
             print(f"{name}: ok ({len(requests)} requests, {lines['current directory']})")
         finally:
@@ -240,10 +268,11 @@ def successful_install(args, wine, probe, name="install-ok", server_extra=(), ex
 
 
 def failed_download(args, wine, probe, name, server_extra, answer, setup=None, expected=(CHANNEL_REQUEST,),
-                    within=90, logged=(LOG_FAILURE,)):
+                    within=90, logged=(LOG_FAILURE,), no_body=False):
     """within: seconds from the start in which the notice must come; logged: the
     support log's lines between the channel's and the notice's; expected: the
-    server's requests, or a function that checks them."""
+    server's requests, or a function that checks them; no_body: no length or
+    byte of the body ever came."""
     run = Run(args, wine, name, winedebug="+process,+pid")
     with harness.DownloadServer(args.build_dir, harness.port_of(args.download_host), setup or args.sample_setup,
                                 extra=server_extra) as server:
@@ -265,6 +294,10 @@ def failed_download(args, wine, probe, name, server_extra, answer, setup=None, e
                 expected(server.requests())
             else:
                 check_requests(server.requests(), expected)
+            # With no length there is no percent: the one value the button can have been given by
+            # the time the box is up is the error state's full bar.
+            state, value = first_taskbar_calls(run)
+            assert state == TBPF_INDETERMINATE and (value == (100, 100) if no_body else value), (state, value)
             page = f"https://{args.download_host}{CHANNEL_PATH}"
             # ShellExecuteW returns once Wine's browser hand-off has started, not once
             # the URL arrived, so the log may trail the notice by a moment.
@@ -408,7 +441,7 @@ def main():
     successful_install(args, wine, probe, "listening-late", ["--listen-after", "3"])
     # Asked once: a status other than 502-504 is not asked again.
     failed_download(args, wine, probe, "status-404", ["--channel-status", "404"], "cancel",
-                    logged=[LOG_REQUEST, re.compile(r"^answer 404 "), LOG_FAILURE])
+                    logged=[LOG_REQUEST, re.compile(r"^answer 404 "), LOG_FAILURE], no_body=True)
     # Cut on every try by a server that ignores ranges and names no version: the
     # continuation asks for the whole file and gets no further, so none follows.
     failed_download(args, wine, probe, "cut-off-body", ["--channel-cut", "1000"], "ok",
@@ -427,10 +460,11 @@ def main():
                     expected=late_continuations, within=90)
     # Asked again for 30 s, then the notice.
     failed_download(args, wine, probe, "never-listening", ["--listen-after", "600"], "cancel", expected=[],
-                    within=60)
+                    within=60, no_body=True)
     # The handshake fails, so no request reaches the server's log.
     # Not asked again, so the notice comes at once.
-    failed_download(args, wine, probe, "tls-1.1", ["--max-tls", "1.1"], "cancel", expected=[], within=15)
+    failed_download(args, wine, probe, "tls-1.1", ["--max-tls", "1.1"], "cancel", expected=[], within=15,
+                    no_body=True)
     not_a_program(args, wine, probe)
     disk_full(args, wine, probe, with_length=True)
     disk_full(args, wine, probe, with_length=False)

@@ -15,7 +15,10 @@
 inline HWND WaitForNoticeBox(int milliseconds = 20000)
 {
     for (int waited = 0; waited < milliseconds; waited += 50) {
-        if (HWND box = FindWindowW(L"#32770", NoticeCaption))
+        // Shown only once its text is in: a box found while it is being made
+        // would read empty.
+        HWND box = FindWindowW(L"#32770", NoticeCaption);
+        if (box && IsWindowVisible(box))
             return box;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

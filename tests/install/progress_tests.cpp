@@ -9,6 +9,7 @@
 
 #include "splash/paint.h"
 #include "splash/progress.h"
+#include "splash/taskbar_progress.h"
 #include "splash/window_paint.h"
 
 namespace {
@@ -46,6 +47,37 @@ TEST(BarPlace, RoundTripsAtItsLimitsAndClampsBeyond)
               roundTrip(4096, -4097, 1 << 20, INT_MIN, 4096));
     // A painted word is never the "no paint yet" 0, even for a bar at 0 with no DPI.
     EXPECT_EQ(std::make_tuple(0, 0, 0, 0, 0, 1), roundTrip(0, 0, 0, 0, 0));
+}
+
+// The taskbar button shows what the splash shows, turns to the error state
+// with the notice whatever the counts, and shows nothing while the window is
+// hidden, notice or not.
+TEST(TaskbarState, FollowsTheSplashAndTheNotice)
+{
+    struct Case {
+        bool shown;
+        bool failed;
+        std::uint64_t received;
+        std::uint64_t total;
+        TaskbarShow show;
+        int percent;
+    };
+    const Case cases[] = {
+        {true, false, 0, 0, TaskbarShow::Indeterminate, 0},
+        {true, false, 5000, 0, TaskbarShow::Indeterminate, 0},  // no length from the server
+        {true, false, 0, 1000, TaskbarShow::Fraction, 0},
+        {true, false, 333, 1000, TaskbarShow::Fraction, 33},
+        {true, true, 333, 1000, TaskbarShow::Error, 33},
+        {true, true, 0, 1000, TaskbarShow::Error, 100},  // an empty red bar would not be seen
+        {true, true, 5000, 0, TaskbarShow::Error, 100},
+        {false, false, 333, 1000, TaskbarShow::Nothing, 0},
+        {false, true, 333, 1000, TaskbarShow::Nothing, 0},
+    };
+    for (const Case& c : cases) {
+        const TaskbarState state = TaskbarStateFor(c.shown, c.failed, c.received, c.total);
+        EXPECT_EQ(std::make_tuple(int(c.show), c.percent), std::make_tuple(int(state.show), state.percent))
+            << "shown " << c.shown << ", failed " << c.failed << ", " << c.received << " of " << c.total;
+    }
 }
 
 TEST(SpeedText, KilobytesBelow1024ThenMegabytes)

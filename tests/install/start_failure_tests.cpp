@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/main_window.h"
+#include "common/kernel_handle.h"
+#include "install/channel.h"
+#include "net/widen.h"
 #include "splash/progress.h"
 #include "tests/install/notice_box.h"
 
@@ -12,18 +16,41 @@ namespace {
 
 bool NoWorker(HWND) { return false; }
 
+// The installer's window procedure in a window of its own.
+HWND MakeSplash()
+{
+    static const bool registered = [] {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = MainWindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"StartFailureSplash";
+        return RegisterClassW(&windowClass) != 0;
+    }();
+    if (!registered)
+        return nullptr;
+    return CreateWindowExW(0, L"StartFailureSplash", L"", WS_POPUP, 0, 0, 560, 310, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+// Keeps the window's messages going, as the splash's message loop does.
+void PumpUntil(const std::atomic<bool>& done, int milliseconds)
+{
+    MSG msg;
+    for (int waited = 0; !done && waited < milliseconds; waited += 10) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(10);
+    }
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+}
+
 // The installer's own window procedure with a worker that cannot start: the
 // download-failure notice comes once the window is shown, and the window stays.
 TEST(WorkerStartFailure, NoticeAfterTheWindowIsShownAndTheWindowStays)
 {
     ClearBrowserLog();
     StartWorker = NoWorker;
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"StartFailureSplash";
-    ASSERT_TRUE(RegisterClassW(&windowClass));
-
     HWND window = nullptr;
     std::wstring text;
     bool visibleDuringNotice = false;
@@ -36,8 +63,7 @@ TEST(WorkerStartFailure, NoticeAfterTheWindowIsShownAndTheWindowStays)
             ClickBoxButton(box, IDCANCEL);
         }
     });
-    window = CreateWindowExW(0, L"StartFailureSplash", L"", WS_POPUP, 0, 0, 560, 310, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
+    window = MakeSplash();
     ASSERT_NE(nullptr, window);
     // Nothing has been said before the window is up.
     EXPECT_EQ(nullptr, FindWindowW(L"#32770", NoticeCaption));
@@ -74,6 +100,59 @@ TEST(WorkerStartFailure, NoticeAfterTheWindowIsShownAndTheWindowStays)
     const BarGeometry bar = UnpackBarPlace(DownloadProgress.barPlace.load());
     EXPECT_EQ((std::vector<int>{120, 550, 880, 24, 192}),
               (std::vector<int>{bar.x, bar.y, bar.width, bar.height, bar.dpi}));
+    DestroyWindow(window);
+}
+
+}  // namespace
+
+namespace {
+
+KernelHandle RouteEntered(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+KernelHandle RouteReleased(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+
+// A shell that takes its time and then fails, as a busy or stopped Explorer does.
+bool HeldRoute(const wchar_t*)
+{
+    SetEvent(RouteEntered.handle);
+    WaitForSingleObject(RouteReleased.handle, 15000);
+    return false;
+}
+
+// While the notice waits for the shell (up to 10 s), the splash still answers
+// its messages, and so keeps painting; the failed route then gives the box
+// with the addresses to type.
+TEST(WorkerStartFailure, SplashAnswersWhileTheShellRouteWaits)
+{
+    StartWorker = NoWorker;
+    const ShellRoute ownRoute = UserShellRoute;
+    UserShellRoute = HeldRoute;
+    HWND window = MakeSplash();
+    ASSERT_NE(nullptr, window);
+    ShowWindow(window, SW_SHOW);
+
+    bool entered = false;
+    bool answered = false;
+    std::wstring text;
+    std::atomic<bool> done{false};
+    std::thread user([&] {
+        entered = WaitForSingleObject(RouteEntered.handle, 20000) == WAIT_OBJECT_0;
+        DWORD_PTR result = 0;
+        answered = entered && SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) != 0;
+        SetEvent(RouteReleased.handle);
+        if (HWND box = WaitForNoticeBox()) {
+            text = BoxText(box);
+            ClickBoxButton(box, IDOK);
+        }
+        done = true;
+    });
+    PumpUntil(done, 60000);
+    user.join();
+    UserShellRoute = ownRoute;
+
+    EXPECT_TRUE(entered) << "the notice did not take the shell's route";
+    EXPECT_TRUE(answered) << "the splash answered nothing while the shell's route was waited for";
+    const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
+    EXPECT_EQ(ComposeAddressNoticeText(DownloadFailedMessage, page.c_str()), text);
     DestroyWindow(window);
 }
 

@@ -74,6 +74,8 @@ TEST(ChannelUrl, SameHostThreePaths)
 std::atomic<int> CloseRequests{0};
 // The last exit code the worker sent the window, -1 for none.
 std::atomic<long> ExitCode{-1};
+// The window was told a notice is shown (its taskbar button turns red).
+std::atomic<int> NoticeSignals{0};
 // The window's answer when the worker asks to launch, and how often it asked.
 std::atomic<bool> LaunchAllowed{true};
 std::atomic<int> LaunchQuestions{0};
@@ -116,6 +118,10 @@ LRESULT CALLBACK SplashStandIn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     }
     if (message == WM_INSTALL_EXIT_CODE) {
         ExitCode = static_cast<long>(wParam);
+        return 0;
+    }
+    if (message == WM_FAILURE_NOTICE_SHOWN) {
+        ++NoticeSignals;
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -171,6 +177,7 @@ protected:
         ClearBrowserLog();
         CloseRequests = 0;
         ExitCode = -1;
+        NoticeSignals = 0;
         LaunchAllowed = true;
         LaunchQuestions = 0;
         closeBegun_ = false;
@@ -367,11 +374,13 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
 {
     std::wstring text;
     bool visibleDuringNotice = false;
+    int signalsWithTheBox = 0;
     size_t awakeCallsAtNotice = 0;
     std::thread answer([&] {
         if (HWND box = WaitForNoticeBox()) {
             text = BoxText(box);
             visibleDuringNotice = IsWindowVisible(window_) != FALSE;
+            signalsWithTheBox = NoticeSignals;
             awakeCallsAtNotice = AwakeCallCount();
             ClickBoxButton(box, IDCANCEL);
         }
@@ -386,6 +395,7 @@ TEST_F(Worker, FailedDownloadLeavesTheWindowUpWithoutCloseRequest)
     answer.join();
     EXPECT_EQ(ComposeNoticeText(DownloadFailedMessage, true), text);
     EXPECT_TRUE(visibleDuringNotice);
+    EXPECT_EQ(1, signalsWithTheBox) << "the window must learn of the notice by the time the box is up";
     EXPECT_TRUE(IsWindowVisible(window_));
     EXPECT_EQ(0, CloseRequests.load());
     EXPECT_FALSE(Exists(L"fake-setup-ran.txt"));

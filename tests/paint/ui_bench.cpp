@@ -18,6 +18,7 @@
 // kernel+user and PROCESS_CPU is GetProcessTimes kernel+user (every thread of
 // the process, GDI+'s and Wine's own included), all in seconds.
 #include <windows.h>
+#include <objbase.h>
 
 #include <algorithm>
 #include <atomic>
@@ -33,6 +34,7 @@
 #include "splash/paint.h"
 #include "splash/png_resource.h"
 #include "splash/progress.h"
+#include "splash/taskbar_progress.h"
 #include "splash/window_paint.h"
 #include "net/download.h"
 #include "res/resource_ids.h"
@@ -49,6 +51,8 @@ GpBitmap* Fill = nullptr;
 // As the installer's window keeps it, from its creation to WM_DESTROY.
 std::unique_ptr<SplashCache> Cache;
 StepPaintPacing Pacing;
+// The installer's window follows each paint on its taskbar button.
+TaskbarButton Taskbar;
 
 // Written by the UI thread, read by the worker around each run.
 std::atomic<std::uint64_t> PaintCount{0};
@@ -109,6 +113,7 @@ void OnPaint(HWND hwnd)
     std::uint64_t start = Ticks();
     SplashPictures pictures{Background, Track, Fill};
     PaintSplashWindow(hwnd, DownloadProgress, pictures, Cache.get(), Pacing);
+    FollowOnTaskbarButton(Taskbar, hwnd, DownloadProgress);
     PaintTicks.fetch_add(Ticks() - start, std::memory_order_relaxed);
     PaintCount.fetch_add(1, std::memory_order_relaxed);
 }
@@ -258,7 +263,11 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "no window (no display?)\n");
                 status = 1;
             } else {
+                // The installer's UI thread holds an apartment, which the taskbar's object needs.
+                const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
                 ShowWindow(window, SW_SHOWNORMAL);
+                Taskbar.windowShown = true;
+                OpenTaskbarButton(Taskbar, window);
                 UpdateWindow(window);
                 BenchConfig config{window, uiThread.handle, argv[1], argv[2], argv[3], std::max(1, std::atoi(argv[4])),
                                    0};
@@ -270,6 +279,9 @@ int main(int argc, char** argv)
                 }
                 worker.join();
                 status = config.status;
+                CloseTaskbarButton(Taskbar);
+                if (SUCCEEDED(apartment))
+                    CoUninitialize();
             }
             Background = nullptr;
             Track = nullptr;
