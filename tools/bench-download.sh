@@ -121,7 +121,7 @@ for n, r in rounds.items():
     if missing:
         sys.exit("round %d has no result for %s" % (n, ", ".join(missing)))
 
-print("MiB/s    a) DownloadFile  b) bare WinHTTP  w) bare+WriteFile  c) curl"
+print("MiB/s    a) engine  b) bare WinHTTP  w) bare+WriteFile  c) curl"
       "    a/b    a/w")
 def Row(label, r, ratios):
     print("%-8s %15.1f  %15.1f  %17.1f  %7.1f  %s" % (
