@@ -54,10 +54,15 @@ void TellDownloadFailure(HWND hwnd, const DownloadFailure& failure, const std::w
 // failed download, which the worker then keeps to itself.
 struct DownloadAbandoned {};
 
+// Also the body of a detached thread, where an escaping exception would end
+// the process with an exit code of its own instead of the 1603 already kept.
 void ShowStartFailureNotice(HWND hwnd, ShellRoute route)
 {
-    const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
-    ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str(), route);
+    try {
+        const std::wstring page = WidenBytes(ChannelUrl(ChooseChannel()));
+        ShowFailureNotice(hwnd, DownloadFailedMessage, page.c_str(), route);
+    } catch (...) {
+    }
 }
 
 // The download alone keeps the computer awake; the check and the setup
