@@ -143,6 +143,32 @@ void OnDpiChanged(HWND hwnd, WPARAM wParam, const RECT& suggested)
     InvalidateRect(hwnd, nullptr, FALSE);
 }
 
+void OnShownOrHidden(HWND hwnd, UINT flags)
+{
+    if (flags & SWP_SHOWWINDOW) {
+        // The user just started it: keys go to it, not to the window
+        // that was in front before.
+        SetForegroundWindow(hwnd);
+        SetFocus(hwnd);
+        // Not waiting for TaskbarButtonCreated, which Wine never sends.
+        OpenTaskbarButton(Taskbar, hwnd);
+    }
+    if (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) {
+        AnnounceVisibility(hwnd);
+        Taskbar.windowShown = (flags & SWP_SHOWWINDOW) != 0;
+        FollowOnTaskbarButton(Taskbar, hwnd, DownloadProgress);
+    }
+}
+
+// A click released on the close glyph asks to close, as Esc does.
+void OnButtonUp(HWND hwnd, LPARAM lParam)
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    if (IsCloseGlyphHit(client.right, lParam, PaintCache ? PaintCache->dpi : WindowDpi(hwnd)))
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+}
+
 }  // namespace
 
 WorkerStarter StartWorker = StartWaitedWorker;
@@ -177,23 +203,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_GETOBJECT:
         return AnswerGetObject(Accessibility, hwnd, wParam, lParam, DownloadProgress);
-    case WM_WINDOWPOSCHANGED: {
-        const UINT flags = reinterpret_cast<const WINDOWPOS*>(lParam)->flags;
-        if (flags & SWP_SHOWWINDOW) {
-            // The user just started it: keys go to it, not to the window
-            // that was in front before.
-            SetForegroundWindow(hwnd);
-            SetFocus(hwnd);
-            // Not waiting for TaskbarButtonCreated, which Wine never sends.
-            OpenTaskbarButton(Taskbar, hwnd);
-        }
-        if (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) {
-            AnnounceVisibility(hwnd);
-            Taskbar.windowShown = (flags & SWP_SHOWWINDOW) != 0;
-            FollowOnTaskbarButton(Taskbar, hwnd, DownloadProgress);
-        }
+    case WM_WINDOWPOSCHANGED:
+        OnShownOrHidden(hwnd, reinterpret_cast<const WINDOWPOS*>(lParam)->flags);
         return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
         if (IsCloseKeystroke(message, wParam, lParam))
@@ -231,13 +243,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_INSTALL_DONE:
         DestroyWindow(hwnd);
         return 0;
-    case WM_LBUTTONUP: {
-        RECT client;
-        GetClientRect(hwnd, &client);
-        if (IsCloseGlyphHit(client.right, lParam, PaintCache ? PaintCache->dpi : WindowDpi(hwnd)))
-            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    case WM_LBUTTONUP:
+        OnButtonUp(hwnd, lParam);
         return 0;
-    }
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
     case WM_THEMECHANGED:
