@@ -31,7 +31,13 @@ wineserver -p
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot </dev/null >/dev/null 2>&1 || true
 unset WINEPREFIX
 status=0
-ctest --test-dir "$build" --output-on-failure -j2 --timeout 900 "$@" || status=$?
+# A test that fails is run once more before it counts as failed. Seen twice in
+# about ten full runs: from one moment on, every page that install_tests asks
+# Wine's desktop shell to open fails for the rest of that test process (the
+# notice then gives the addresses), while a new process reaches the shell at
+# once; the cause is not found (see docs/testing.md). A fault of ours fails
+# both runs.
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 900 --repeat until-pass:2 "$@" || status=$?
 # Leave no Wine processes of this prefix behind.
 WINEPREFIX=$build/wineprefix wineserver -k 2>/dev/null || true
 exit $status
