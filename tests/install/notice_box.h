@@ -16,10 +16,12 @@ inline HWND WaitForNoticeBox(int milliseconds = 20000)
 {
     for (int waited = 0; waited < milliseconds; waited += 50) {
         // Shown only once its text is in: a box found while it is being made
-        // would read empty.
-        HWND box = FindWindowW(L"#32770", NoticeCaption);
-        if (box && IsWindowVisible(box))
-            return box;
+        // would read empty. Every box of the caption is looked at, so one on
+        // its way out cannot hide the new one.
+        HWND box = nullptr;
+        while ((box = FindWindowExW(nullptr, box, L"#32770", NoticeCaption)) != nullptr)
+            if (IsWindowVisible(box))
+                return box;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return nullptr;
